@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace addoscope::package {
+
+// An unsorted list of texts in the order added. An entry's name is the text
+// before its first "="; names are looked up case-insensitively by the
+// user's locale rules.
+class TStringList {
+public:
+    void Add(std::u16string text) { FItems.push_back(std::move(text)); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    const std::u16string& operator[](int index) const { return FItems[static_cast<size_t>(index)]; }
+
+    // Index of the first entry whose name equals `name`, or -1.
+    int IndexOfName(std::u16string_view name) const;
+    // The text after "=" of the entry at `index`.
+    std::u16string ValueFromIndex(int index) const;
+
+private:
+    std::vector<std::u16string> FItems;
+};
+
+} // namespace addoscope::package

@@ -1,0 +1,146 @@
+#pragma once
+// The only door to the operating system. Everything here is shaped after
+// the Windows calls the plugin was designed around; the POSIX build supplies
+// the nearest equivalent of each.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace addoscope::platform {
+
+// ---- Synchronisation -----------------------------------------------------
+
+// A process-wide mutual exclusion object (a critical section on Windows).
+// Not re-entrant by contract: callers never enter it twice on one thread.
+class TCriticalSection {
+public:
+    TCriticalSection();
+    ~TCriticalSection();
+    TCriticalSection(const TCriticalSection&) = delete;
+    TCriticalSection& operator=(const TCriticalSection&) = delete;
+
+    void Enter();
+    void Leave();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+// ---- Files ---------------------------------------------------------------
+
+// Windows FILETIME: 100-nanosecond intervals since 1601-01-01 UTC.
+using TFileTime = int64_t;
+
+struct TFindData {
+    TFileTime LastWriteTime = 0; // UTC
+    int64_t Size = 0;
+};
+
+// True when something exists under the name, following symbolic links
+// (a dangling link does not exist).
+bool FileExists(const std::u16string& name);
+
+// Find-first/find-close with every attribute but "directory": answers the
+// entry's last-write time and size. Fails for directories and, on POSIX,
+// for anything that is not a regular file (FIFOs, devices, sockets), since
+// opening those could block the caller.
+bool FindFile(const std::u16string& name, TFindData& data);
+
+// UTC file time to local time by the time-zone rules in force at that date,
+// as a TDateTime (days since 1899-12-30). Answers 0 when conversion fails.
+double FileTimeToLocalDateTime(TFileTime time);
+
+// A file opened for reading only, shared with other readers.
+class TFile {
+public:
+    // Opens the file; on failure IsOpen() is false and ErrorText() says why.
+    explicit TFile(const std::u16string& name);
+    ~TFile();
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    bool IsOpen() const;
+    const std::string& ErrorText() const { return FErrorText; }
+
+    // Reads up to count bytes; answers the count read, or -1 on an error.
+    int64_t Read(void* buffer, int64_t count);
+    // Moves to an absolute offset; false on an error.
+    bool SeekTo(int64_t offset);
+    // The file's size in bytes, or -1 on an error.
+    int64_t Size();
+
+private:
+    intptr_t FHandle;
+    std::string FErrorText;
+};
+
+// ---- Module, locale, text ------------------------------------------------
+
+// Full path of the shared library (or program) that holds this code.
+std::u16string ModuleFileName();
+
+// The user's default locale as its ISO 639 language name ("de"), or empty
+// when it has none (POSIX: LC_ALL, then LC_MESSAGES, then LANG; "C",
+// "POSIX" and unset give empty).
+std::u16string UserDefaultLanguageName();
+
+// Locale-aware casing of UTF-16 text, non-ASCII letters included.
+std::u16string LowerCase(std::u16string_view text);
+std::u16string UpperCase(std::u16string_view text);
+// Locale-aware case-insensitive comparison: <0, 0 or >0.
+int CompareTextLocale(std::u16string_view a, std::u16string_view b);
+inline bool SameTextLocale(std::u16string_view a, std::u16string_view b)
+{
+    return CompareTextLocale(a, b) == 0;
+}
+
+// The user's decimal separator, read without touching the process locale.
+char16_t DecimalSeparator();
+// Puts a given separator in place of the user's (0 restores the user's).
+// For tests, which cannot rely on a locale being installed.
+void OverrideDecimalSeparator(char16_t separator);
+
+// 8-bit file names as the host passes them to the ANSI entry point: the
+// system ANSI code page on Windows, UTF-8 on POSIX.
+std::u16string HostNameToUnicode(std::string_view name);
+
+// The code pages the zip reader decodes legacy names with. On POSIX these
+// are fixed: ANSI 1252 and OEM 437.
+unsigned AnsiCodePage();
+unsigned OemCodePage();
+std::u16string AnsiToUnicode(std::string_view bytes);
+std::u16string OemToUnicode(std::string_view bytes);
+// Characters the ANSI code page cannot represent become '?'.
+std::string UnicodeToAnsi(std::u16string_view text);
+
+// Whether the running system keeps file-name case per folder, so that names
+// must not be lower-cased. Windows: version 10 build 17134 or later; POSIX
+// file systems are case-sensitive, so always true there.
+bool FileNamesKeepCase();
+// The Windows rule itself, for a given major version and build number.
+bool WindowsVersionKeepsCase(uint32_t major, uint32_t build);
+
+// ---- Dynamic libraries and terminals (for host programs and tests) -------
+
+class TLibrary {
+public:
+    explicit TLibrary(const std::u16string& path);
+    ~TLibrary();
+    TLibrary(const TLibrary&) = delete;
+    TLibrary& operator=(const TLibrary&) = delete;
+
+    bool IsLoaded() const { return FHandle != nullptr; }
+    const std::string& ErrorText() const { return FErrorText; }
+    void* Symbol(const char* name) const;
+
+private:
+    void* FHandle = nullptr;
+    std::string FErrorText;
+};
+
+// True when standard error is an interactive terminal.
+bool StdErrIsTerminal();
+
+} // namespace addoscope::platform

@@ -1,0 +1,149 @@
+#include "base/Text.h"
+#include "platform/Platform.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace addoscope::platform {
+
+namespace {
+
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr int64_t FileTimeEpochSeconds = 11644473600LL;
+constexpr int64_t TicksPerSecond = 10000000LL;
+
+std::string NativeName(const std::u16string& name)
+{
+    return base::Utf16ToUtf8(name);
+}
+
+// Days from 1899-12-30 to the given civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t unixDays = era * 146097 + static_cast<int64_t>(doe) - 719468;
+    return unixDays + 25569;
+}
+
+} // namespace
+
+bool FileExists(const std::u16string& name)
+{
+    if (name.empty())
+        return false;
+    struct stat st {};
+    return ::stat(NativeName(name).c_str(), &st) == 0;
+}
+
+bool FindFile(const std::u16string& name, TFindData& data)
+{
+    if (name.empty())
+        return false;
+    struct stat st {};
+    if (::stat(NativeName(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    data.LastWriteTime = (static_cast<int64_t>(st.st_mtim.tv_sec) + FileTimeEpochSeconds) * TicksPerSecond +
+                         st.st_mtim.tv_nsec / 100;
+    data.Size = static_cast<int64_t>(st.st_size);
+    return true;
+}
+
+double FileTimeToLocalDateTime(TFileTime time)
+{
+    const int64_t ticksSinceUnix = time - FileTimeEpochSeconds * TicksPerSecond;
+    int64_t seconds = ticksSinceUnix / TicksPerSecond;
+    int64_t fraction = ticksSinceUnix % TicksPerSecond;
+    if (fraction < 0) {
+        fraction += TicksPerSecond;
+        --seconds;
+    }
+    const auto t = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (::localtime_r(&t, &local) == nullptr)
+        return 0;
+    const int64_t days = DaysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                                       static_cast<unsigned>(local.tm_mday));
+    const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
+                                static_cast<double>(fraction) / TicksPerSecond;
+    // TDateTime puts times before 1899-12-30 on the negative side with a
+    // positive fraction: -1.25 is 1899-12-29 06:00.
+    if (days < 0)
+        return static_cast<double>(days) - secondsOfDay / 86400.0;
+    return static_cast<double>(days) + secondsOfDay / 86400.0;
+}
+
+TFile::TFile(const std::u16string& name) : FHandle(-1)
+{
+    // O_NONBLOCK keeps a FIFO that replaced the file from blocking the open;
+    // anything that is not a regular file is refused right after.
+    const int fd = ::open(NativeName(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        FErrorText = std::strerror(errno);
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        FErrorText = "Not a regular file";
+        ::close(fd);
+        return;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FHandle = fd;
+}
+
+TFile::~TFile()
+{
+    if (FHandle >= 0)
+        ::close(static_cast<int>(FHandle));
+}
+
+bool TFile::IsOpen() const
+{
+    return FHandle >= 0;
+}
+
+int64_t TFile::Read(void* buffer, int64_t count)
+{
+    if (FHandle < 0)
+        return -1;
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(static_cast<int>(FHandle), out + done, static_cast<size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+bool TFile::SeekTo(int64_t offset)
+{
+    return FHandle >= 0 && ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+int64_t TFile::Size()
+{
+    struct stat st {};
+    if (FHandle < 0 || ::fstat(static_cast<int>(FHandle), &st) != 0)
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+} // namespace addoscope::platform

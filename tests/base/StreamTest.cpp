@@ -1,0 +1,72 @@
+#include "base/Crc32.h"
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "base/MemoryStream.h"
+#include "base/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <vector>
+
+using namespace addoscope::base;
+
+TEST(MemoryStream, GrowsSeeksAndFillsGapsWithZeros)
+{
+    TMemoryStream s;
+    s.WriteBuffer("abc", 3);
+    EXPECT_EQ(s.Size(), 3);
+    s.Seek(5, TSeekOrigin::soBeginning);
+    s.WriteBuffer("z", 1);
+    ASSERT_EQ(s.Size(), 6);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 6), std::string("abc\0\0z", 6));
+    s.Seek(-2, TSeekOrigin::soEnd);
+    char two[2];
+    EXPECT_EQ(s.Read(two, 10), 2);
+    EXPECT_EQ(s.Read(two, 10), 0);
+    s.SetPosition(0);
+    char four[4];
+    EXPECT_THROW(s.ReadBuffer(four, 7), EReadError);
+}
+
+TEST(FileStream, ReadsAcrossBufferBoundariesAndRefusesWrites)
+{
+    const auto path = std::filesystem::temp_directory_path() / "addoscope_filestream_test.bin";
+    std::vector<uint8_t> data(100000);
+    std::iota(data.begin(), data.end(), 0);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+
+    TFileStream s(Utf8ToUtf16(path.string()));
+    EXPECT_EQ(s.Size(), 100000);
+    std::vector<uint8_t> got(data.size());
+    // Small reads that straddle the 32 KiB buffer, a seek back, and a large read.
+    s.SetPosition(32760);
+    s.ReadBuffer(got.data(), 20);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 20, data.begin() + 32760));
+    s.SetPosition(10);
+    s.ReadBuffer(got.data(), 70000);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 70000, data.begin() + 10));
+    EXPECT_EQ(s.Read(got.data(), 100000), 100000 - 70010);
+    EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
+    std::filesystem::remove(path);
+}
+
+TEST(FileStream, MissingFileRaisesOpenError)
+{
+    EXPECT_THROW(TFileStream(u"/nonexistent/dir/x.xpi"), EFOpenError);
+}
+
+TEST(Crc32, KnownVectors)
+{
+    EXPECT_EQ(Crc32("", 0), 0u);
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+    // Running form over pieces equals the whole.
+    const std::string text = "The quick brown fox jumps over the lazy dog";
+    uint32_t crc = 0xFFFFFFFFu;
+    crc = Crc32Update(crc, text.data(), 10);
+    crc = Crc32Update(crc, text.data() + 10, text.size() - 10);
+    EXPECT_EQ(~crc, 0x414FA339u);
+}

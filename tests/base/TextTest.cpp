@@ -1,0 +1,55 @@
+#include "base/Exception.h"
+#include "base/IntText.h"
+#include "base/Text.h"
+
+#include <gtest/gtest.h>
+
+using namespace addoscope::base;
+
+TEST(Text, Utf8RoundTripWithSurrogatesAndBadBytes)
+{
+    const std::string utf8 = "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";
+    const std::u16string wide = Utf8ToUtf16(utf8);
+    EXPECT_EQ(wide, (std::u16string {u'A', 0xE4, 0x20AC, 0xD83D, 0xDE00}));
+    EXPECT_EQ(Utf16ToUtf8(wide), utf8);
+    // Overlong, surrogate, cut and stray bytes each become one U+FFFD.
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), (std::u16string {0xFFFD, 0xFFFD}));
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), (std::u16string {0xFFFD, 0xFFFD, 0xFFFD}));
+    EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), (std::u16string {u'a', 0xFFFD, 0xFFFD}));
+    EXPECT_EQ(Utf16ToUtf8(std::u16string {0xD800, u'x'}), "\xEF\xBF\xBDx");
+}
+
+TEST(IntText, WholeTextIntegerSyntax)
+{
+    struct Case {
+        const char16_t* text;
+        bool ok;
+        int32_t value;
+    };
+    const Case cases[] = {
+        {u"2", true, 2},          {u" 4", true, 4},          {u"4 ", false, 0},
+        {u"$20", true, 32},       {u"0x10", true, 16},       {u"x1F", true, 31},
+        {u"-5", true, -5},        {u"+7", true, 7},          {u"", false, 0},
+        {u"12abc", false, 0},     {u"2147483647", true, 2147483647},
+        {u"2147483648", false, 0}, {u"-2147483648", true, INT32_MIN},
+        {u"$FFFFFFFF", true, -1}, {u"$100000000", false, 0}, {u"-", false, 0},
+        {u"0x", false, 0},        {u"\x0664", false, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t v = 0;
+        EXPECT_EQ(TryStrToInt(c.text, v), c.ok) << Utf16ToUtf8(c.text);
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << Utf16ToUtf8(c.text);
+        }
+    }
+}
+
+TEST(Exception, AssertionCarriesLocation)
+{
+    try {
+        RaiseAssertion("MaxCount must be greater than zero.", "ItemCache", 42);
+        FAIL();
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), "MaxCount must be greater than zero. (ItemCache, line 42)");
+    }
+}
