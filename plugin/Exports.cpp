@@ -1,0 +1,62 @@
+// The six functions the host finds by name. Each is a thin adapter over the
+// plugin's logic and lets no exception escape.
+#include "plugin/ContentPlugin.h"
+#include "plugin/FieldTable.h"
+#include "plugin/PluginState.h"
+
+using namespace addoscope::plugin;
+
+ADDOSCOPE_EXPORT void ADDOSCOPE_STDCALL ContentGetDetectString(char* DetectString, int32_t maxlen)
+{
+    try {
+        GetDetectString(DetectString, maxlen);
+    } catch (...) {
+    }
+}
+
+ADDOSCOPE_EXPORT int32_t ADDOSCOPE_STDCALL ContentGetSupportedField(int32_t FieldIndex, char* FieldName, char* Units,
+                                                                    int32_t maxlen)
+{
+    try {
+        return GetSupportedField(FieldIndex, FieldName, Units, maxlen);
+    } catch (...) {
+        return ft_nomorefields;
+    }
+}
+
+ADDOSCOPE_EXPORT void ADDOSCOPE_STDCALL ContentSetDefaultParams(ContentDefaultParamStruct* /*dps*/)
+{
+    try {
+        SetDefaultParams();
+    } catch (...) {
+    }
+}
+
+ADDOSCOPE_EXPORT int32_t ADDOSCOPE_STDCALL ContentGetValueW(const char16_t* FileName, int32_t FieldIndex,
+                                                            int32_t UnitIndex, void* FieldValue, int32_t maxlen,
+                                                            int32_t flags)
+{
+    try {
+        return GetValue(FileName, FieldIndex, UnitIndex, FieldValue, maxlen, flags);
+    } catch (...) {
+        return ft_fieldempty;
+    }
+}
+
+ADDOSCOPE_EXPORT int32_t ADDOSCOPE_STDCALL ContentGetValue(const char* FileName, int32_t FieldIndex, int32_t UnitIndex,
+                                                           void* FieldValue, int32_t maxlen, int32_t flags)
+{
+    try {
+        return GetValueAnsi(FileName, FieldIndex, UnitIndex, FieldValue, maxlen, flags);
+    } catch (...) {
+        return ft_fieldempty;
+    }
+}
+
+ADDOSCOPE_EXPORT void ADDOSCOPE_STDCALL ContentSendStateInformationW(int32_t state, const char16_t* path)
+{
+    try {
+        SendStateInformation(state, path);
+    } catch (...) {
+    }
+}
