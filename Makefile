@@ -1,0 +1,56 @@
+# The two commands a person needs: `make demo` and `make test`. Both set up
+# a fresh Debian 12 machine by themselves (scripts/install-deps).
+
+BUILD ?= build
+JOBS ?= 2
+FUZZ_SECONDS ?= 60
+
+CCACHE := $(shell command -v ccache 2>/dev/null)
+CMAKE_COMMON = -G Ninja $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CTEST = ctest --output-on-failure -j$(JOBS) --timeout 600
+
+.PHONY: all deps demo test release asan bench fuzz clean
+
+all: release
+
+deps:
+	@scripts/install-deps core
+
+release: deps
+	@cmake -S . -B $(BUILD)/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD)/release -j$(JOBS)
+
+asan: deps
+	@cmake -S . -B $(BUILD)/asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DADDOSCOPE_SANITIZE=address,undefined >/dev/null
+	@cmake --build $(BUILD)/asan -j$(JOBS)
+
+demo: release
+	@echo "== addoscope $(BUILD)/release/examples"
+	@$(BUILD)/release/bin/addoscope $(BUILD)/release/examples
+	@echo "== addoscope --columns Type,Name,Version,Compatibility $(BUILD)/release/examples"
+	@$(BUILD)/release/bin/addoscope --columns Type,Name,Version,Compatibility $(BUILD)/release/examples
+
+test: release asan
+	@echo "== release build"
+	@$(CTEST) --test-dir $(BUILD)/release
+	@echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		$(CTEST) --test-dir $(BUILD)/asan
+
+bench:
+	@scripts/install-deps bench
+	@cmake -S . -B $(BUILD)/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DADDOSCOPE_TESTS=OFF \
+		-DADDOSCOPE_BENCH=ON >/dev/null
+	@cmake --build $(BUILD)/bench -j$(JOBS)
+	@scripts/run-benchmarks $(BUILD)/bench
+
+fuzz:
+	@scripts/install-deps fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DADDOSCOPE_TESTS=OFF -DADDOSCOPE_FUZZ=ON >/dev/null
+	@cmake --build $(BUILD)/fuzz -j$(JOBS)
+	@scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)
