@@ -13,7 +13,7 @@ struct TRun {
 };
 
 // Runs the command with stderr folded into the output when asked.
-TRun Run(const std::string& arguments, bool withStderr = false)
+TRun RunCommand(const std::string& arguments, bool withStderr = false)
 {
     const std::string command =
         std::string(ADDOSCOPE_BIN_DIR) + "/addoscope " + arguments + (withStderr ? " 2>&1" : " 2>/dev/null");
@@ -44,7 +44,7 @@ const std::string Examples = ADDOSCOPE_EXAMPLES_DIR;
 
 TEST(AddoscopeCommand, ListsTheSixteenFieldsWithTheirTypes)
 {
-    const TRun run = Run("--fields");
+    const TRun run = RunCommand("--fields");
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(CountLines(run.Out), 16u);
     EXPECT_EQ(run.Out.rfind("0\tType\t11", 0), 0u);
@@ -53,7 +53,7 @@ TEST(AddoscopeCommand, ListsTheSixteenFieldsWithTheirTypes)
 
 TEST(AddoscopeCommand, JsonGivesOneObjectPerPackageInTheFolder)
 {
-    const TRun run = Run("--json " + Examples);
+    const TRun run = RunCommand("--json " + Examples);
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(CountLines(run.Out), 8u);
     EXPECT_NE(run.Out.find("{\"path\":\"" + Examples + "/tab-tidy.xpi\""), std::string::npos);
@@ -65,24 +65,24 @@ TEST(AddoscopeCommand, JsonGivesOneObjectPerPackageInTheFolder)
 
 TEST(AddoscopeCommand, ColumnsPrintAHeaderAndARowPerFile)
 {
-    const TRun run = Run("--columns Name,Version " + Examples);
+    const TRun run = RunCommand("--columns Name,Version " + Examples);
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(CountLines(run.Out), 9u);
     EXPECT_EQ(run.Out.rfind("File", 0), 0u);
     EXPECT_NE(run.Out.find("Name"), std::string::npos);
-    EXPECT_EQ(Run("--columns Nonsense " + Examples).Status, 2);
+    EXPECT_EQ(RunCommand("--columns Nonsense " + Examples).Status, 2);
 }
 
 TEST(AddoscopeCommand, MissingPathsAndBadPluginsFailClearly)
 {
-    const TRun missing = Run("/no/such/thing.xpi " + Examples + "/tab-tidy.xpi", true);
+    const TRun missing = RunCommand("/no/such/thing.xpi " + Examples + "/tab-tidy.xpi", true);
     EXPECT_EQ(missing.Status, 1);
     EXPECT_NE(missing.Out.find("/no/such/thing.xpi: no such file or folder"), std::string::npos);
     EXPECT_NE(missing.Out.find("tab-tidy.xpi"), std::string::npos) << "the other file is still shown";
 
-    const TRun badPlugin = Run("--plugin /no/such/plugin.wdx64 " + Examples, true);
+    const TRun badPlugin = RunCommand("--plugin /no/such/plugin.wdx64 " + Examples, true);
     EXPECT_EQ(badPlugin.Status, 2);
     EXPECT_NE(badPlugin.Out.find("cannot load the plugin"), std::string::npos);
 
-    EXPECT_EQ(Run("--bogus").Status, 2);
+    EXPECT_EQ(RunCommand("--bogus").Status, 2);
 }
