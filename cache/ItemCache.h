@@ -29,13 +29,17 @@ struct TCacheItem {
     TCacheItem* Next = nullptr;     // recency list, toward the least recent
     TCacheItem* NextHash = nullptr; // next node of the same bucket
 
-    // Offset of the item bytes from the start of the node.
-    static constexpr size_t DataOffset =
-        (sizeof(TCacheID) + 3 * sizeof(void*) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-        alignof(std::max_align_t);
-
-    void* Data() { return reinterpret_cast<unsigned char*>(this) + DataOffset; }
+    void* Data();
 };
+
+// Offset of the item bytes from the start of their node.
+inline constexpr size_t CacheItemDataOffset =
+    (sizeof(TCacheItem) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+inline void* TCacheItem::Data()
+{
+    return reinterpret_cast<unsigned char*>(this) + CacheItemDataOffset;
+}
 
 using PCacheItem = TCacheItem*;
 using PCacheItemArray = PCacheItem*;
