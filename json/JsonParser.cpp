@@ -1,0 +1,660 @@
+// The JSON reader: one pass over the caller's bytes, building the tree in an
+// arena owned by the root. Nesting is tracked on an explicit stack, so deep
+// input costs heap, never call stack.
+#include "json/JsonParser.h"
+
+#include "json/JsonArena.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace addoscope::json {
+namespace detail {
+
+namespace {
+
+const char* const NotValidJSON = "The input value is not a valid JSON";
+
+// The root node carries the arena that holds the rest of its tree.
+class TArenaOwner {
+public:
+    std::unique_ptr<TJSONArena> FArena;
+};
+
+template <class T>
+class TRooted final : public T, public TArenaOwner {
+public:
+    template <class... TArgs>
+    explicit TRooted(TArgs&&... args) : T(std::forward<TArgs>(args)...)
+    {
+    }
+};
+
+// Inputs above this size intern their member names.
+constexpr int64_t InternThreshold = 1000000;
+
+// Member names seen so far, one per 32-bit hash: the first name stored under
+// a hash stays there, later equal names share its text.
+class TStringCache {
+public:
+    static uint32_t Hash(const char16_t* text, size_t length)
+    {
+        uint32_t hash = static_cast<uint32_t>(length);
+        for (size_t i = 0; i < length; ++i) {
+            hash ^= text[i];
+            hash *= 16777619u;
+        }
+        return hash;
+    }
+
+    // The stored text with this hash, or nullptr when none is stored yet;
+    // in that case `slot` tells where Store puts it.
+    const std::u16string_view* Find(uint32_t hash, size_t& slot)
+    {
+        if (FEntries.empty())
+            FEntries.resize(1024);
+        const size_t mask = FEntries.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            TEntry& entry = FEntries[i];
+            if (!entry.FUsed) {
+                slot = i;
+                return nullptr;
+            }
+            if (entry.FHash == hash)
+                return &entry.FText;
+        }
+    }
+
+    void Store(size_t slot, uint32_t hash, std::u16string_view text)
+    {
+        FEntries[slot] = TEntry{text, hash, true};
+        if (++FCount * 2 > FEntries.size())
+            Grow();
+    }
+
+private:
+    struct TEntry {
+        std::u16string_view FText;
+        uint32_t FHash = 0;
+        bool FUsed = false;
+    };
+
+    void Grow()
+    {
+        std::vector<TEntry> old(FEntries.size() * 2);
+        old.swap(FEntries);
+        const size_t mask = FEntries.size() - 1;
+        for (const TEntry& entry : old) {
+            if (!entry.FUsed)
+                continue;
+            size_t i = entry.FHash & mask;
+            while (FEntries[i].FUsed)
+                i = (i + 1) & mask;
+            FEntries[i] = entry;
+        }
+    }
+
+    std::vector<TEntry> FEntries;
+    size_t FCount = 0;
+};
+
+int HexDigit(uint8_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool IsWhitespace(uint8_t c)
+{
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+} // namespace
+
+class TJSONByteReader {
+public:
+    TJSONByteReader(const uint8_t* data, const uint8_t* start, const uint8_t* end, TJSONParseOptions options)
+        : FData(data), FDataStart(start), FPos(start), FDataEnd(end),
+          FIsUTF8(options.Contains(TJSONParseOption::IsUTF8)),
+          FUseBool(options.Contains(TJSONParseOption::UseBool)),
+          FArena(std::make_unique<TJSONArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 2, 1024,
+                                                                 size_t(1) << 20))),
+          FCharData(std::make_unique<char16_t[]>(16)), FCache(end - start > InternThreshold)
+    {
+        FFrames.reserve(16);
+    }
+
+    // The root of the whole text; raises EJSONParseException on a fault.
+    std::unique_ptr<TJSONValue> Parse()
+    {
+        SkipWhitespace();
+        ReadValue();
+        while (!FFrames.empty())
+            Step();
+        if (FPos != FDataEnd)
+            Fail();
+        FRootOwner->FArena = std::move(FArena);
+        return std::move(FRoot);
+    }
+
+private:
+    struct TFrame {
+        TJSONValue* FNode;
+        size_t FStart;       // first own entry in FPairs / FElements
+        size_t FParentEntry; // own entry in the parent's list
+        bool FIsObject;
+    };
+    struct TPendingPair {
+        std::u16string_view FName;
+        const TJSONValue* FValue;
+    };
+
+    // ---- Faults -----------------------------------------------------------
+
+    [[noreturn]] void Raise(const uint8_t* at, const std::string& text, bool withPath)
+    {
+        int64_t line = 1;
+        const uint8_t* lineStart = FDataStart;
+        for (const uint8_t* p = FDataStart; p < at; ++p)
+            if (*p == '\n') {
+                ++line;
+                lineStart = p + 1;
+            }
+        throw EJSONParseException(text, at - FData, withPath ? PathText() : std::string(), line,
+                                  at - lineStart + 1);
+    }
+
+    // A fault of structure at the reading position. A multi-byte character
+    // there is checked first, so that broken UTF-8 is reported as such.
+    [[noreturn]] void Fail()
+    {
+        if (FIsUTF8 && FPos < FDataEnd && *FPos >= 0x80) {
+            char16_t units[2];
+            const uint8_t* p = FPos;
+            DecodeUtf8(p, units);
+        }
+        Raise(FPos, NotValidJSON, true);
+    }
+
+    std::string PathText() const
+    {
+        std::u16string path;
+        auto addName = [&path](std::u16string_view name) {
+            if (!path.empty())
+                path += u'.';
+            path += name;
+        };
+        auto addIndex = [&path](size_t index) {
+            path += u'[';
+            for (char c : std::to_string(index))
+                path += static_cast<char16_t>(c);
+            path += u']';
+        };
+        for (size_t i = 0; i < FFrames.size(); ++i) {
+            const TFrame& frame = FFrames[i];
+            const size_t count = (frame.FIsObject ? FPairs.size() : FElements.size()) - frame.FStart;
+            size_t entry;
+            if (i + 1 < FFrames.size())
+                entry = FFrames[i + 1].FParentEntry;
+            else if (count > 0)
+                entry = frame.FStart + count - 1;
+            else
+                break;
+            if (frame.FIsObject)
+                addName(FPairs[entry].FName);
+            else
+                addIndex(entry - frame.FStart);
+        }
+        std::string result;
+        for (char16_t c : path)
+            result += c < 0x80 ? static_cast<char>(c) : '?';
+        return result;
+    }
+
+    // ---- Building ---------------------------------------------------------
+
+    template <class T, class... TArgs>
+    T* NewNode(TArgs&&... args)
+    {
+        if (FRoot == nullptr) {
+            auto* root = new TRooted<T>(std::forward<TArgs>(args)...);
+            FRoot.reset(root);
+            FRootOwner = root;
+            return root;
+        }
+        return ::new (FArena->Allocate(sizeof(T), alignof(T))) T(std::forward<TArgs>(args)...);
+    }
+
+    // Hands a finished or freshly opened value to the container being read.
+    void Attach(const TJSONValue* value)
+    {
+        if (FFrames.empty())
+            return; // the root, already held by FRoot
+        if (FFrames.back().FIsObject)
+            FPairs.back().FValue = value;
+        else
+            FElements.push_back(value);
+    }
+
+    template <class T>
+    void Open(bool isObject)
+    {
+        if (FLevel >= MaxJSONNestingLevel)
+            Raise(FPos,
+                  base::FormatText("The nesting level of JSON arrays / objects is greater than %d",
+                                   MaxJSONNestingLevel),
+                  false);
+        ++FLevel;
+        T* node = NewNode<T>();
+        Attach(node);
+        size_t parentEntry = 0;
+        if (!FFrames.empty())
+            parentEntry = FFrames.back().FIsObject ? FPairs.size() - 1 : FElements.size() - 1;
+        FFrames.push_back(TFrame{node, isObject ? FPairs.size() : FElements.size(), parentEntry, isObject});
+        ++FPos;
+        SkipWhitespace();
+        FAfterValue = false;
+    }
+
+    void Close()
+    {
+        ++FPos;
+        const TFrame frame = FFrames.back();
+        if (frame.FIsObject) {
+            const size_t count = FPairs.size() - frame.FStart;
+            if (count > UINT32_MAX)
+                throw std::bad_alloc();
+            auto* object = static_cast<TJSONObject*>(frame.FNode);
+            TJSONPair* members = FArena->AllocateArray<TJSONPair>(count);
+            for (size_t i = 0; i < count; ++i) {
+                const TPendingPair& pending = FPairs[frame.FStart + i];
+                ::new (&members[i]) TJSONPair(pending.FName, pending.FValue);
+            }
+            object->FMembers = members;
+            object->FCount = static_cast<uint32_t>(count);
+            FPairs.resize(frame.FStart);
+        } else {
+            const size_t count = FElements.size() - frame.FStart;
+            if (count > UINT32_MAX)
+                throw std::bad_alloc();
+            auto* array = static_cast<TJSONArray*>(frame.FNode);
+            const TJSONValue** elements = FArena->AllocateArray<const TJSONValue*>(count);
+            if (count > 0)
+                std::memcpy(elements, FElements.data() + frame.FStart, count * sizeof(const TJSONValue*));
+            array->FElements = elements;
+            array->FCount = static_cast<uint32_t>(count);
+            FElements.resize(frame.FStart);
+        }
+        FFrames.pop_back();
+        --FLevel;
+        // Containers take the whitespace after them; scalars leave it.
+        SkipWhitespace();
+        FAfterValue = true;
+    }
+
+    // ---- Grammar ----------------------------------------------------------
+
+    void SkipWhitespace()
+    {
+        while (FPos < FDataEnd && IsWhitespace(*FPos))
+            ++FPos;
+    }
+
+    bool Literal(const char* word, size_t length)
+    {
+        if (static_cast<size_t>(FDataEnd - FPos) < length || std::memcmp(FPos, word, length) != 0)
+            return false;
+        FPos += length;
+        return true;
+    }
+
+    // One value at the reading position: a scalar is read whole, a container
+    // is opened and filled by the following steps.
+    void ReadValue()
+    {
+        if (FPos >= FDataEnd)
+            Fail();
+        switch (*FPos) {
+        case '"':
+            ReadString();
+            Attach(NewNode<TJSONString>(StoreText()));
+            break;
+        case '-':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
+            ReadNumber();
+            break;
+        case '[':
+            Open<TJSONArray>(false);
+            return;
+        case '{':
+            Open<TJSONObject>(true);
+            return;
+        case 't':
+            if (!Literal("true", 4))
+                Fail();
+            Attach(FUseBool ? static_cast<TJSONValue*>(NewNode<TJSONBool>(true)) : NewNode<TJSONTrue>());
+            break;
+        case 'f':
+            if (!Literal("false", 5))
+                Fail();
+            Attach(FUseBool ? static_cast<TJSONValue*>(NewNode<TJSONBool>(false)) : NewNode<TJSONFalse>());
+            break;
+        case 'n':
+            if (!Literal("null", 4))
+                Fail();
+            Attach(NewNode<TJSONNull>());
+            break;
+        default:
+            Fail();
+        }
+        FAfterValue = true;
+    }
+
+    // One step inside the innermost open container: close it, or read its
+    // next member or element.
+    void Step()
+    {
+        const bool isObject = FFrames.back().FIsObject;
+        const uint8_t closing = isObject ? '}' : ']';
+        if (FAfterValue) {
+            SkipWhitespace();
+            if (FPos >= FDataEnd)
+                Fail();
+            if (*FPos == closing) {
+                Close();
+                return;
+            }
+            if (*FPos != ',')
+                Fail();
+            ++FPos;
+            SkipWhitespace();
+        } else if (FPos < FDataEnd && *FPos == closing) {
+            Close();
+            return;
+        }
+        if (isObject) {
+            if (FPos >= FDataEnd || *FPos != '"')
+                Fail();
+            ReadString();
+            FPairs.push_back(TPendingPair{StoreName(), nullptr});
+            SkipWhitespace();
+            if (FPos >= FDataEnd || *FPos != ':')
+                Fail();
+            ++FPos;
+            SkipWhitespace();
+        }
+        ReadValue();
+    }
+
+    void ReadNumber()
+    {
+        const uint8_t* start = FPos;
+        auto digits = [this] {
+            const uint8_t* first = FPos;
+            while (FPos < FDataEnd && *FPos >= '0' && *FPos <= '9')
+                ++FPos;
+            return FPos > first;
+        };
+        if (*FPos == '-' && ++FPos >= FDataEnd)
+            Fail();
+        if (*FPos == '0') {
+            ++FPos;
+            if (FPos < FDataEnd && *FPos >= '0' && *FPos <= '9')
+                Fail();
+        } else if (!digits()) {
+            Fail();
+        }
+        if (FPos < FDataEnd && *FPos == '.') {
+            ++FPos;
+            if (!digits())
+                Fail();
+        }
+        if (FPos < FDataEnd && (*FPos == 'e' || *FPos == 'E')) {
+            ++FPos;
+            if (FPos < FDataEnd && (*FPos == '+' || *FPos == '-'))
+                ++FPos;
+            if (!digits())
+                Fail();
+        }
+        const size_t length = static_cast<size_t>(FPos - start);
+        char16_t* text = FArena->AllocateArray<char16_t>(length);
+        for (size_t i = 0; i < length; ++i)
+            text[i] = start[i];
+        Attach(NewNode<TJSONNumber>(std::u16string_view(text, length)));
+    }
+
+    void ReserveChars(size_t extra)
+    {
+        if (FCharCapacity - FCharCount >= extra)
+            return;
+        size_t capacity = FCharCapacity;
+        while (capacity - FCharCount < extra)
+            capacity *= 2;
+        auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity);
+        std::memcpy(grown.get(), FCharData.get(), FCharCount * sizeof(char16_t));
+        FCharData = std::move(grown);
+        FCharCapacity = capacity;
+    }
+
+    void AddChar(char16_t unit)
+    {
+        ReserveChars(1);
+        FCharData[FCharCount++] = unit;
+    }
+
+    // Collects the text of the string at the reading position in FCharData.
+    void ReadString()
+    {
+        ++FPos;
+        FCharCount = 0;
+        for (;;) {
+            const uint8_t* run = FPos;
+            while (run < FDataEnd && *run != '"' && *run != '\\' && *run < 0x80)
+                ++run;
+            if (run > FPos) {
+                const size_t length = static_cast<size_t>(run - FPos);
+                ReserveChars(length);
+                char16_t* target = FCharData.get() + FCharCount;
+                for (size_t i = 0; i < length; ++i)
+                    target[i] = FPos[i];
+                FCharCount += length;
+                FPos = run;
+            }
+            if (FPos >= FDataEnd)
+                Fail();
+            if (*FPos == '"') {
+                ++FPos;
+                return;
+            }
+            if (*FPos == '\\') {
+                ReadEscape();
+            } else if (FIsUTF8) {
+                char16_t units[2];
+                const int count = DecodeUtf8(FPos, units);
+                AddChar(units[0]);
+                if (count == 2)
+                    AddChar(units[1]);
+            } else {
+                AddChar(*FPos++);
+            }
+        }
+    }
+
+    void ReadEscape()
+    {
+        ++FPos;
+        if (FPos >= FDataEnd)
+            Fail();
+        char16_t unit;
+        switch (*FPos) {
+        case '"':
+        case '/':
+        case '\\':
+            unit = *FPos;
+            break;
+        case 'b':
+            unit = 0x08;
+            break;
+        case 'f':
+            unit = 0x0C;
+            break;
+        case 'n':
+            unit = 0x0A;
+            break;
+        case 'r':
+            unit = 0x0D;
+            break;
+        case 't':
+            unit = 0x09;
+            break;
+        case 'u': {
+            unsigned value = 0;
+            for (int i = 0; i < 4; ++i) {
+                ++FPos;
+                const int digit = FPos < FDataEnd ? HexDigit(*FPos) : -1;
+                if (digit < 0)
+                    Fail();
+                value = value * 16 + static_cast<unsigned>(digit);
+            }
+            unit = static_cast<char16_t>(value);
+            break;
+        }
+        default:
+            Fail();
+        }
+        ++FPos;
+        AddChar(unit);
+    }
+
+    // Decodes the multi-byte UTF-8 character at `p` into one or two UTF-16
+    // units and moves `p` past it. Overlong forms and encoded surrogates pass
+    // as the value they spell.
+    int DecodeUtf8(const uint8_t*& p, char16_t* units)
+    {
+        const uint8_t lead = *p;
+        int length;
+        uint32_t codePoint;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            Raise(p, "UTF8: Type cannot be determined out of header byte", false);
+        }
+        if (FDataEnd - p < length)
+            Raise(p, "UTF8: A start byte not followed by enough continuation bytes", false);
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                Raise(p + i, base::FormatText("UTF8: An unexpected continuation byte in %d-byte UTF8", length), false);
+            codePoint = (codePoint << 6) | (p[i] & 0x3F);
+        }
+        // F4 90 .. F7 BF spell values beyond Unicode, which no surrogate
+        // pair can carry.
+        if (codePoint > 0x10FFFF)
+            Raise(p, "UTF8: Type cannot be determined out of header byte", false);
+        p += length;
+        if (codePoint < 0x10000) {
+            units[0] = static_cast<char16_t>(codePoint);
+            return 1;
+        }
+        codePoint -= 0x10000;
+        units[0] = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+        units[1] = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+        return 2;
+    }
+
+    // The collected characters as text held by the tree.
+    std::u16string_view StoreText()
+    {
+        if (FCharCount == 0)
+            return {};
+        char16_t* text = FArena->AllocateArray<char16_t>(FCharCount);
+        std::memcpy(text, FCharData.get(), FCharCount * sizeof(char16_t));
+        return std::u16string_view(text, FCharCount);
+    }
+
+    std::u16string_view StoreName()
+    {
+        if (!FCache)
+            return StoreText();
+        const uint32_t hash = TStringCache::Hash(FCharData.get(), FCharCount);
+        size_t slot = 0;
+        if (const std::u16string_view* stored = FStringCache.Find(hash, slot)) {
+            if (*stored == std::u16string_view(FCharData.get(), FCharCount))
+                return *stored;
+            return StoreText();
+        }
+        const std::u16string_view text = StoreText();
+        FStringCache.Store(slot, hash, text);
+        return text;
+    }
+
+    const uint8_t* FData;
+    const uint8_t* FDataStart;
+    const uint8_t* FPos;
+    const uint8_t* FDataEnd;
+    bool FIsUTF8;
+    bool FUseBool;
+    bool FAfterValue = false;
+    std::unique_ptr<TJSONArena> FArena;
+    std::unique_ptr<TJSONValue> FRoot; // holds what was built until the parse succeeds
+    TArenaOwner* FRootOwner = nullptr;
+    std::unique_ptr<char16_t[]> FCharData;
+    size_t FCharCapacity = 16;
+    size_t FCharCount = 0;
+    int FLevel = 0;
+    bool FCache;
+    TStringCache FStringCache;
+    std::vector<TFrame> FFrames;
+    std::vector<TPendingPair> FPairs;
+    std::vector<const TJSONValue*> FElements;
+};
+
+} // namespace detail
+
+std::unique_ptr<TJSONValue> ParseJSONValue(std::span<const uint8_t> data, int64_t offset, int64_t aLength,
+                                           TJSONParseOptions options)
+{
+    const bool raise = options.Contains(TJSONParseOption::RaiseExc);
+    // A range outside the buffer leaves no bytes to read.
+    if (data.empty() || offset < 0 || aLength <= offset || aLength > static_cast<int64_t>(data.size())) {
+        if (raise)
+            throw EJSONParseException(detail::NotValidJSON, std::max<int64_t>(offset, 0), std::string(), 1, 1);
+        return nullptr;
+    }
+    const uint8_t* start = data.data() + offset;
+    const uint8_t* end = data.data() + aLength;
+    if (options.Contains(TJSONParseOption::IsUTF8) && end - start >= 3 && start[0] == 0xEF && start[1] == 0xBB &&
+        start[2] == 0xBF)
+        start += 3;
+    detail::TJSONByteReader reader(data.data(), start, end, options);
+    try {
+        return reader.Parse();
+    } catch (const EJSONParseException&) {
+        if (raise)
+            throw;
+        return nullptr;
+    }
+}
+
+} // namespace addoscope::json
