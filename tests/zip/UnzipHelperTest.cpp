@@ -1,0 +1,306 @@
+#include "zip/Decoders.h"
+#include "zip/ZipErrors.h"
+
+#include "base/Crc32.h"
+#include "base/MemoryStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using addoscope::base::TMemoryStream;
+using addoscope::zip::TDecodeParams;
+using addoscope::zip::UnzipHelperDecode;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::string DataDir = std::string(ADDOSCOPE_TEST_DATA) + "/zip/legacy/";
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file.good()) << path;
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+uint32_t Le(const Bytes& b, size_t at, int size)
+{
+    uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i)
+        v = v << 8 | b.at(at + static_cast<size_t>(i));
+    return v;
+}
+
+struct TRawEntry {
+    TDecodeParams Params;
+    uint32_t Crc = 0;
+    Bytes Data; // the compressed bytes, cut out through the local header
+};
+
+// Walks the central directory (these archives need no zip64) and cuts out
+// each entry's compressed data.
+std::map<std::string, TRawEntry> ReadEntries(const Bytes& zip)
+{
+    std::map<std::string, TRawEntry> entries;
+    size_t end = zip.size() - 22;
+    while (Le(zip, end, 4) != 0x06054B50)
+        --end;
+    size_t at = Le(zip, end + 16, 4);
+    for (uint32_t i = 0, n = Le(zip, end + 10, 2); i < n; ++i) {
+        TRawEntry e;
+        e.Params.Flags = static_cast<uint16_t>(Le(zip, at + 8, 2));
+        e.Params.Method = static_cast<uint8_t>(Le(zip, at + 10, 2));
+        e.Crc = Le(zip, at + 16, 4);
+        e.Params.CompressedSize = Le(zip, at + 20, 4);
+        e.Params.UncompressedSize = Le(zip, at + 24, 4);
+        const size_t nameLen = Le(zip, at + 28, 2);
+        const std::string name(zip.begin() + static_cast<long>(at + 46), zip.begin() + static_cast<long>(at + 46 + nameLen));
+        const size_t local = Le(zip, at + 42, 4);
+        const size_t data = local + 30 + Le(zip, local + 26, 2) + Le(zip, local + 28, 2);
+        e.Data.assign(zip.begin() + static_cast<long>(data),
+                      zip.begin() + static_cast<long>(data + static_cast<size_t>(e.Params.CompressedSize)));
+        entries[name] = std::move(e);
+        at += 46 + nameLen + Le(zip, at + 30, 2) + Le(zip, at + 32, 2);
+    }
+    return entries;
+}
+
+Bytes Decode(const Bytes& input, const TDecodeParams& params, Bytes prefix = {})
+{
+    TMemoryStream in;
+    in.LoadFromBuffer(input.data(), input.size());
+    TMemoryStream out;
+    out.LoadFromBuffer(prefix.data(), prefix.size());
+    out.Seek(0, addoscope::base::TSeekOrigin::soEnd);
+    UnzipHelperDecode(in, out, params);
+    return Bytes(out.Memory(), out.Memory() + out.Size());
+}
+
+TRawEntry FixtureEntry(const std::string& zip, const std::string& name)
+{
+    auto entries = ReadEntries(ReadFile(DataDir + zip));
+    EXPECT_TRUE(entries.count(name)) << zip << " " << name;
+    return entries[name];
+}
+
+bool IsPrefix(const Bytes& part, const Bytes& whole)
+{
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// Writes codes LSB-first, as the decoders read them.
+class TBitWriter {
+public:
+    void Put(uint32_t value, int bits)
+    {
+        for (int i = 0; i < bits; ++i) {
+            if (FBit == 0)
+                FBytes.push_back(0);
+            FBytes.back() |= static_cast<uint8_t>(((value >> i) & 1) << FBit);
+            FBit = (FBit + 1) % 8;
+        }
+    }
+    const Bytes& Data() const { return FBytes; }
+
+private:
+    Bytes FBytes;
+    int FBit = 0;
+};
+
+TDecodeParams Params(uint8_t method, int64_t size, uint16_t flags = 0)
+{
+    TDecodeParams p;
+    p.Method = method;
+    p.Flags = flags;
+    p.UncompressedSize = size;
+    return p;
+}
+
+} // namespace
+
+// Every shrunk, reduced and imploded entry of the reference archives, made
+// by hwzip and by PKZIP 0.8 / 1.10, decodes to its expected bytes.
+TEST(UnzipHelper, DecodesEveryReferenceEntry)
+{
+    std::ifstream manifest(DataDir + "MANIFEST.tsv");
+    ASSERT_TRUE(manifest.good());
+    std::map<std::string, std::map<std::string, TRawEntry>> archives;
+    std::set<std::string> methodsSeen;
+    int decoded = 0;
+    std::string line;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string zip, name, method, flags, size, crc, payload;
+        std::getline(fields, zip, '\t');
+        std::getline(fields, name, '\t');
+        std::getline(fields, method, '\t');
+        std::getline(fields, flags, '\t');
+        std::getline(fields, size, '\t');
+        std::getline(fields, crc, '\t');
+        std::getline(fields, payload, '\t');
+        const int m = std::stoi(method);
+        if (m < 1 || m > 6)
+            continue;
+        SCOPED_TRACE(zip + " " + name);
+        if (!archives.count(zip))
+            archives[zip] = ReadEntries(ReadFile(DataDir + zip));
+        const TRawEntry& entry = archives[zip].at(name);
+        ASSERT_EQ(entry.Params.Method, m);
+        ASSERT_EQ(entry.Params.Flags, std::stoi(flags, nullptr, 16));
+
+        const Bytes out = Decode(entry.Data, entry.Params);
+        EXPECT_EQ(static_cast<int64_t>(out.size()), std::stoll(size));
+        EXPECT_EQ(addoscope::base::Crc32(out.data(), out.size()), std::stoul(crc, nullptr, 16));
+        if (payload != "-") {
+            EXPECT_TRUE(out == ReadFile(DataDir + payload));
+        }
+        methodsSeen.insert(method + "/" + flags);
+        ++decoded;
+    }
+    // Shrink, the four reduce factors and all four implode variants.
+    EXPECT_EQ(methodsSeen, (std::set<std::string>{"1/0x0000", "2/0x0000", "3/0x0000", "4/0x0000", "5/0x0000",
+                                                  "6/0x0000", "6/0x0002", "6/0x0004", "6/0x0006"}));
+    EXPECT_GE(decoded, 60);
+}
+
+// The flag word, not the data, says which implode variant is used.
+TEST(UnzipHelper, ImplodeVariantComesFromTheFlags)
+{
+    const Bytes expected = ReadFile(DataDir + "payloads/text.txt");
+    for (uint16_t flags : {0x0002, 0x0004, 0x0006}) {
+        TRawEntry e = FixtureEntry("hw_implode_" + std::string(flags & 2 ? "8k" : "4k") + (flags & 4 ? "3t" : "2t") + ".zip",
+                                   "text.txt");
+        EXPECT_EQ(Decode(e.Data, e.Params), expected);
+        e.Params.Flags = 0;
+        Bytes wrong;
+        try {
+            wrong = Decode(e.Data, e.Params);
+        } catch (const addoscope::zip::EZipException&) {
+        }
+        EXPECT_NE(wrong, expected) << "flags " << flags;
+    }
+}
+
+// Output lands after what the target held, stops at the expected size, and
+// a truncated input ends the decode with a prefix of the data.
+TEST(UnzipHelper, StopsAtSizeOrEndOfInput)
+{
+    const Bytes expected = ReadFile(DataDir + "payloads/text.txt");
+    for (const char* zip : {"hw_shrink.zip", "hw_reduce2.zip", "hw_implode_8k3t.zip", "hw_implode_4k2t.zip"}) {
+        SCOPED_TRACE(zip);
+        const TRawEntry e = FixtureEntry(zip, "text.txt");
+
+        const Bytes withPrefix = Decode(e.Data, e.Params, Bytes{'a', 'b'});
+        ASSERT_EQ(withPrefix.size(), expected.size() + 2);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), withPrefix.begin() + 2));
+
+        for (int64_t size : {int64_t{1}, int64_t{40000}, int64_t{45999}}) {
+            TDecodeParams p = e.Params;
+            p.UncompressedSize = size;
+            EXPECT_EQ(Decode(e.Data, p), Bytes(expected.begin(), expected.begin() + size));
+        }
+
+        // More expected than the input holds: the whole text, perhaps
+        // followed by what the final byte's padding decodes to.
+        TDecodeParams larger = e.Params;
+        larger.UncompressedSize = 1 << 30;
+        const Bytes all = Decode(e.Data, larger);
+        EXPECT_TRUE(IsPrefix(expected, all));
+        EXPECT_LT(all.size(), expected.size() + 1024);
+
+        for (size_t cut : {size_t{0}, size_t{1}, size_t{100}, e.Data.size() / 2}) {
+            const Bytes part(e.Data.begin(), e.Data.begin() + static_cast<long>(cut));
+            Bytes out;
+            try {
+                out = Decode(part, e.Params);
+            } catch (const addoscope::zip::EZipException&) {
+                continue; // a code cut in half may read as corrupt
+            }
+            EXPECT_TRUE(IsPrefix(out, expected)) << "cut at " << cut;
+            EXPECT_LT(out.size(), expected.size());
+        }
+    }
+}
+
+TEST(UnzipHelper, RefusesOtherMethods)
+{
+    for (uint8_t method : {0, 7, 8}) {
+        EXPECT_THROW(Decode(Bytes(10, 0), Params(method, 10)), addoscope::zip::EZipInvalidMethod);
+    }
+}
+
+// Shrink codes are 9 bits until 256,1 widens them; a width above 13 bits,
+// a code never defined and an unknown control code are corrupt, and the
+// bytes decoded before the fault reach the target.
+TEST(UnzipHelper, ShrinkControlCodesAndCorruption)
+{
+    {
+        TBitWriter w;
+        w.Put('A', 9);
+        w.Put(256, 9), w.Put(1, 9);
+        w.Put('B', 10);
+        w.Put(257, 10); // "AB", defined by the code before
+        w.Put(259, 10); // the code being defined now: "AB" + 'A'
+        EXPECT_EQ(Decode(w.Data(), Params(1, 7)), (Bytes{'A', 'B', 'A', 'B', 'A', 'B', 'A'}));
+    }
+    auto decodeAfterFault = [](const TBitWriter& w, int size) {
+        TMemoryStream in;
+        in.LoadFromBuffer(w.Data().data(), w.Data().size());
+        TMemoryStream out;
+        EXPECT_THROW(UnzipHelperDecode(in, out, Params(1, size)), addoscope::zip::EZipException);
+        return Bytes(out.Memory(), out.Memory() + out.Size());
+    };
+    {
+        TBitWriter w;
+        w.Put('x', 9);
+        int bits = 9;
+        for (int i = 0; i < 5; ++i)
+            w.Put(256, bits), w.Put(1, bits), ++bits;
+        w.Put('y', bits);
+        EXPECT_EQ(decodeAfterFault(w, 100), Bytes{'x'});
+    }
+    {
+        TBitWriter w;
+        w.Put('x', 9), w.Put('y', 9), w.Put(300, 9);
+        EXPECT_EQ(decodeAfterFault(w, 100), (Bytes{'x', 'y'}));
+    }
+    {
+        TBitWriter w;
+        w.Put('x', 9), w.Put(256, 9), w.Put(3, 9), w.Put('y', 9);
+        EXPECT_EQ(decodeAfterFault(w, 100), Bytes{'x'});
+    }
+}
+
+// Reduce: the escape byte followed by 0 stands for itself, and a back
+// reference before the start of the output yields zero bytes.
+TEST(UnzipHelper, ReduceEscapesAndEarlyReferences)
+{
+    for (uint8_t method = 2; method <= 5; ++method) {
+        const int factor = method - 1;
+        TBitWriter w;
+        for (int x = 0; x < 256; ++x)
+            w.Put(0, 6); // empty follower sets: every byte is 8 raw bits
+        w.Put('A', 8);
+        w.Put(144, 8), w.Put(0, 8);
+        // Escape, length 4 (+3), distance high part 0, low byte 9: ten
+        // back from position 2, mostly before the start.
+        w.Put(144, 8), w.Put(4, 8), w.Put(9, 8);
+        // Distance 9 from position 9, length 2 + 3: the start again.
+        w.Put(144, 8), w.Put(2, 8), w.Put(8, 8);
+        w.Put('Z', 8);
+        const Bytes expected{'A', 144, 0, 0, 0, 0, 0, 0, 0, 'A', 144, 0, 0, 0, 'Z'};
+        SCOPED_TRACE(factor);
+        EXPECT_EQ(Decode(w.Data(), Params(method, static_cast<int64_t>(expected.size()))), expected);
+    }
+}
