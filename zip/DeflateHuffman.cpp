@@ -1,0 +1,116 @@
+#include "zip/DeflateHuffman.h"
+
+#include "base/Exception.h"
+#include "zip/Inflate.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace addoscope::zip {
+
+const uint8_t LengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint8_t LengthExtraBits64[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+const uint16_t LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint16_t LengthBase64[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+const uint8_t DistanceExtraBits[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                       7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+const uint32_t DistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
+                                   49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+                                   2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+
+namespace {
+
+uint32_t ReverseBits(uint32_t code, int length)
+{
+    uint32_t result = 0;
+    for (int i = 0; i < length; ++i) {
+        result = (result << 1) | (code & 1);
+        code >>= 1;
+    }
+    return result;
+}
+
+} // namespace
+
+void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength)
+{
+    int lengthCount[16] = {};
+    int longest = 0;
+    for (int i = 0; i < count; ++i) {
+        if (lengths[i] > maxCodeLength)
+            base::RaiseAssertion("Huffman code length above the table's maximum", __FILE__, __LINE__);
+        ++lengthCount[lengths[i]];
+        longest = std::max<int>(longest, lengths[i]);
+    }
+    lengthCount[0] = 0;
+
+    // Kraft sum in units of 2^-15: above 2^15 the set is over-subscribed.
+    int32_t kraft = 0;
+    for (int len = 1; len <= 15; ++len)
+        kraft += lengthCount[len] << (15 - len);
+    if (kraft > (1 << 15))
+        throw EArcInternalInflateError("over-subscribed set of Huffman code lengths [BuildHuffmanTree]");
+    const bool complete = kraft == (1 << 15) || longest == 0;
+
+    FLongest = longest;
+    const size_t size = size_t(1) << longest;
+    FMask = static_cast<uint32_t>(size - 1);
+    FTable.resize(size);
+    if (!complete || longest == 0)
+        std::fill(FTable.begin(), FTable.end(), InvalidEntry);
+
+    uint32_t nextCode[16] = {};
+    uint32_t code = 0;
+    for (int len = 1; len <= 15; ++len) {
+        code = (code + lengthCount[len - 1]) << 1;
+        nextCode[len] = code;
+    }
+    for (int symbol = 0; symbol < count; ++symbol) {
+        const int len = lengths[symbol];
+        if (len == 0)
+            continue;
+        const uint32_t entry = uint32_t(symbol) | uint32_t(len) << 16 |
+                               uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
+        const size_t step = size_t(1) << len;
+        for (size_t index = ReverseBits(nextCode[len]++, len); index < size; index += step)
+            FTable[index] = entry;
+    }
+}
+
+namespace {
+
+TDfFixedTables BuildFixedTables()
+{
+    TDfFixedTables tables;
+    uint8_t lengths[288];
+    std::fill(lengths, lengths + 144, 8);
+    std::fill(lengths + 144, lengths + 256, 9);
+    std::fill(lengths + 256, lengths + 280, 7);
+    std::fill(lengths + 280, lengths + 288, 8);
+    uint8_t extra[288] = {};
+    std::memcpy(extra + 257, LengthExtraBits, sizeof LengthExtraBits);
+    tables.Literals.Build(lengths, 288, extra, 15);
+    std::memcpy(extra + 257, LengthExtraBits64, sizeof LengthExtraBits64);
+    tables.Literals64.Build(lengths, 288, extra, 15);
+    uint8_t distLengths[32];
+    std::fill(distLengths, distLengths + 32, 5);
+    tables.Distances.Build(distLengths, 32, DistanceExtraBits, 15);
+    return tables;
+}
+
+// Built while the module loads and only read afterwards, so concurrent
+// decodes share them without a lock.
+const TDfFixedTables FixedTablesInstance = BuildFixedTables();
+
+} // namespace
+
+const TDfFixedTables& FixedTables()
+{
+    return FixedTablesInstance;
+}
+
+} // namespace addoscope::zip

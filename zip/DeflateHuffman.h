@@ -1,0 +1,58 @@
+#pragma once
+// Single-level Huffman decoding tables for Deflate and Deflate64.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace addoscope::zip {
+
+// A table of 2^(longest code length) entries, indexed by the next input
+// bits in stream order (least significant bit first). Each entry holds the
+// symbol in bits 0-15, the code length in bits 16-23 and the symbol's count
+// of extra bits in bits 24-31; entries no code reaches hold InvalidEntry.
+class TDfDecodeHuffmanTree {
+public:
+    static constexpr uint32_t InvalidEntry = 0xFFFFFFFFu;
+    static constexpr uint16_t InvalidSymbol = 0xFFFF;
+
+    // Builds the canonical code of RFC 1951 from the code lengths (0 = not
+    // used). `extraBits` gives each symbol's extra-bit count (may be null).
+    // Incomplete codes are accepted (unreached entries stay invalid); an
+    // over-subscribed set raises EArcInternalInflateError, since no encoder
+    // can have produced it and its table would be garbage. Lengths above
+    // `maxCodeLength` are a programming error.
+    void Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength);
+
+    uint32_t Lookup(uint64_t bits) const { return FTable[static_cast<size_t>(bits & FMask)]; }
+    const uint32_t* Table() const { return FTable.data(); }
+    uint32_t Mask() const { return FMask; }
+    // The longest code length in use (0 for an empty code).
+    int LongestCode() const { return FLongest; }
+
+    static uint16_t Symbol(uint32_t entry) { return static_cast<uint16_t>(entry); }
+    static unsigned CodeLength(uint32_t entry) { return (entry >> 16) & 0xFF; }
+    static unsigned ExtraBits(uint32_t entry) { return entry >> 24; }
+
+private:
+    std::vector<uint32_t> FTable;
+    uint32_t FMask = 0;
+    int FLongest = 0;
+};
+
+// The fixed codes of RFC 1951, built once and shared by every decode.
+struct TDfFixedTables {
+    TDfDecodeHuffmanTree Literals;        // Deflate: symbol 285 has no extra bits
+    TDfDecodeHuffmanTree Literals64;      // Deflate64: symbol 285 has 16 extra bits
+    TDfDecodeHuffmanTree Distances;       // 32 symbols of 5 bits
+};
+const TDfFixedTables& FixedTables();
+
+// Per-symbol extra bits and bases (lengths from symbol 257, distances from 0).
+extern const uint8_t LengthExtraBits[29];
+extern const uint8_t LengthExtraBits64[29];
+extern const uint16_t LengthBase[29];
+extern const uint16_t LengthBase64[29];
+extern const uint8_t DistanceExtraBits[32];
+extern const uint32_t DistanceBase[32];
+
+} // namespace addoscope::zip

@@ -1,0 +1,306 @@
+#include "zip/ZipArchive.h"
+
+#include "base/Crc32.h"
+#include "base/Exception.h"
+#include "base/Text.h"
+#include "platform/Platform.h"
+#include "zip/ZipErrors.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace addoscope::zip {
+
+namespace {
+
+// Stored offsets are unsigned 64-bit values; one that no stream can reach
+// cannot belong to a zip file.
+void SeekTo(base::TStream& stream, uint64_t position)
+{
+    if (position > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+        throw EZipInvalid();
+    stream.Seek(static_cast<int64_t>(position), base::TSeekOrigin::soBeginning);
+}
+
+int64_t ReadUpTo(base::TStream& stream, uint8_t* buffer, int64_t count)
+{
+    int64_t total = 0;
+    while (total < count) {
+        const int64_t n = stream.Read(buffer + total, count - total);
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    return total;
+}
+
+uint64_t ReadLE64(base::TStream& stream)
+{
+    uint8_t bytes[8];
+    stream.ReadBuffer(bytes, 8);
+    return GetLE64(bytes);
+}
+
+uint32_t ReadLE32(base::TStream& stream)
+{
+    uint8_t bytes[4];
+    stream.ReadBuffer(bytes, 4);
+    return GetLE32(bytes);
+}
+
+} // namespace
+
+// ---- TZipItem --------------------------------------------------------------
+
+TZipItem::TZipItem() : FItemInfo(std::make_unique<TZipDirectoryFileHeader>()) {}
+
+TZipItem::~TZipItem() = default;
+
+void TZipItem::LoadFromStream(base::TStream& stream)
+{
+    TZipDirectoryFileHeader& info = *FItemInfo;
+    info.LoadFromStream(stream);
+
+    const uint8_t* data = nullptr;
+    uint16_t size = 0;
+    if (info.IsUTF8() || DetectNameCharSet(info.FRawFileName) == TNameCharSet::utf8) {
+        FFileName = base::Utf8ToUtf16(info.FRawFileName);
+    } else if (info.FExtraField.Get(InfoZipUnicodePathId, data, size) && size > 6 && data[0] == 1 &&
+               [&] {
+                   const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
+                   return GetLE32(data + 1) == base::Crc32(ansi.data(), ansi.size());
+               }()) {
+        FFileName = base::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data) + 5, size - 5u));
+    } else if (info.FExtraField.Get(NucxUnicodePathId, data, size) && size > 10 &&
+               GetLE32(data) == NucxUnicodePathMarker && uint64_t(size) == 8 + 2 * uint64_t(GetLE32(data + 4))) {
+        const size_t count = GetLE32(data + 4);
+        FFileName.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            FFileName[i] = static_cast<char16_t>(GetLE16(data + 8 + 2 * i));
+    } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
+        const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
+        if (info.FVersionMadeBy >> 8 != 0 && !IsOemName(ansi)) {
+            FFileName = info.FFileName;
+        } else {
+            FFileName = platform::OemToUnicode(ansi);
+            FFileName.resize(info.FFileName.size());
+        }
+    } else {
+        FFileName = info.FFileName;
+    }
+
+    FCompressedSize = info.FCompressedSize;
+    FUncompressedSize = info.FUncompressedSize;
+    FRelativeOffset = info.FRelativeOffset;
+    FDiskNumberStart = info.FDiskNumberStart;
+    if (auto zip64 = info.FExtraField.GetStream(Zip64ExtraFieldId)) {
+        if (info.FUncompressedSize == 0xFFFFFFFFu)
+            FUncompressedSize = ReadLE64(*zip64);
+        if (info.FCompressedSize == 0xFFFFFFFFu)
+            FCompressedSize = ReadLE64(*zip64);
+        if (info.FRelativeOffset == 0xFFFFFFFFu)
+            FRelativeOffset = ReadLE64(*zip64);
+        if (info.FDiskNumberStart == 0xFFFF)
+            FDiskNumberStart = ReadLE32(*zip64);
+    }
+    FCRC32 = info.FCRC32;
+    FIsEncrypted = info.IsEncrypted();
+    FExternalFileAttributes = info.FExternalFileAttributes;
+    FLastModFileTime = info.FLastModFileTime;
+    FLastModFileDate = info.FLastModFileDate;
+    FDiskFileName = FFileName;
+    std::replace(FDiskFileName.begin(), FDiskFileName.end(), u'/', u'\\');
+    FAction = TArchiveAction::aaNone;
+    FTagged = false;
+}
+
+// ---- TZipArchive -----------------------------------------------------------
+
+TZipArchive::TZipArchive(base::TStream& stream, const std::u16string& archiveName)
+    : TArchive(&stream, false, archiveName), FInfo(std::make_unique<TZipDirectoryFileFooter>())
+{
+}
+
+TZipArchive::~TZipArchive() = default;
+
+std::unique_ptr<TZipArchive> TZipArchive::CreateFromStream(base::TStream& stream, const std::u16string& archiveName)
+{
+    return std::unique_ptr<TZipArchive>(new TZipArchive(stream, archiveName));
+}
+
+void TZipArchive::SetupExtraction()
+{
+    FExtractToStreamHelper = [this](TArchiveItem& item, base::TStream* outStream) {
+        UnzipToStreamProc(item, outStream);
+    };
+}
+
+int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
+{
+    constexpr int64_t RecordSize = 22;
+    constexpr int64_t MaxBuffer = 65536;
+    const int64_t remembered = stream.Position();
+    const int64_t size = stream.Size();
+
+    uint8_t record[RecordSize];
+    if (size - RecordSize >= 0) {
+        stream.Seek(size - RecordSize, base::TSeekOrigin::soBeginning);
+        if (ReadUpTo(stream, record, RecordSize) == RecordSize && GetLE32(record) == EndOfCentralDirSignature &&
+            GetLE16(record + 20) == 0) {
+            stream.Seek(size - RecordSize, base::TSeekOrigin::soBeginning);
+            return size - RecordSize;
+        }
+    }
+
+    std::vector<uint8_t> buffer;
+    int64_t bufferSize = 512;
+    int64_t windowOffset = -512; // relative to the end
+    bool startReached = false;
+    for (;;) {
+        if (startReached) {
+            stream.Seek(remembered, base::TSeekOrigin::soBeginning);
+            return -1;
+        }
+        int64_t windowStart = size + windowOffset;
+        if (windowStart <= 0) {
+            windowStart = 0;
+            startReached = true;
+        }
+        stream.Seek(windowStart, base::TSeekOrigin::soBeginning);
+        buffer.resize(static_cast<size_t>(bufferSize));
+        const int64_t got = ReadUpTo(stream, buffer.data(), bufferSize);
+        if (got < RecordSize)
+            return -1;
+        // Every candidate of the window is tried, the last one first: a
+        // comment may itself hold the signature bytes, and the real record
+        // then lies before them in the same window.
+        for (int64_t i = got - RecordSize; i >= 0; --i) {
+            const uint8_t* p = buffer.data() + i;
+            if (GetLE32(p) != EndOfCentralDirSignature)
+                continue;
+            const int64_t room = -windowOffset - i - RecordSize;
+            if (GetLE16(p + 20) <= room) {
+                stream.Seek(windowStart + i, base::TSeekOrigin::soBeginning);
+                return windowStart + i;
+            }
+        }
+        if (bufferSize < MaxBuffer)
+            bufferSize = std::min(bufferSize * 2, MaxBuffer);
+        windowOffset = windowOffset - bufferSize + RecordSize;
+    }
+}
+
+void TZipArchive::ReadZip64EndRecords(int64_t endRecordPosition)
+{
+    // The locator is searched backwards from just before the end record; it
+    // normally sits right there, but a stub of arbitrary length may follow
+    // it. The search reads the stream in blocks so a long search stays cheap.
+    constexpr int64_t LocatorSize = 20;
+    constexpr int64_t Block = 65536;
+    int64_t position = endRecordPosition - LocatorSize;
+    uint8_t locator[LocatorSize];
+    bool found = false;
+    std::vector<uint8_t> buffer;
+    while (!found) {
+        if (position < 0)
+            throw EZipInvalid();
+        // Block covering candidates [low, position], plus room for a full
+        // locator after the highest one.
+        const int64_t low = std::max<int64_t>(0, position - Block + 1);
+        const int64_t span = position - low + LocatorSize;
+        buffer.assign(static_cast<size_t>(span), 0);
+        FStream->Seek(low, base::TSeekOrigin::soBeginning);
+        ReadUpTo(*FStream, buffer.data(), span);
+        for (int64_t p = position; p >= low; --p) {
+            if (GetLE32(buffer.data() + (p - low)) == Zip64EndOfCentralDirLocatorSignature) {
+                std::memcpy(locator, buffer.data() + (p - low), LocatorSize);
+                found = true;
+                break;
+            }
+        }
+        position = low - 1;
+    }
+    const uint64_t zip64EndOffset = GetLE64(locator + 8);
+    const uint32_t totalDisks = GetLE32(locator + 16);
+    FInfo->FDiskNumber = totalDisks - 1;
+    if (FInfo->FDiskNumber != 0)
+        return; // spanned: refused by the caller
+
+    SeekTo(*FStream, zip64EndOffset);
+    uint8_t record[56] = {};
+    ReadUpTo(*FStream, record, sizeof record);
+    if (GetLE32(record) != Zip64EndOfCentralDirSignature)
+        throw EZipInvalid();
+    TZipDirectoryFileFooter& info = *FInfo;
+    if (info.FClassicDiskNumber == 0xFFFF)
+        info.FDiskNumber = GetLE32(record + 16);
+    if (info.FClassicStartDiskNumber == 0xFFFF)
+        info.FStartDiskNumber = GetLE32(record + 20);
+    if (info.FClassicEntriesOnDisk == 0xFFFF)
+        info.FEntriesOnDisk = GetLE64(record + 24);
+    if (info.FClassicTotalEntries == 0xFFFF)
+        info.FTotalEntries = GetLE64(record + 32);
+    if (info.FClassicDirectorySize == 0xFFFFFFFFu)
+        info.FDirectorySize = GetLE64(record + 40);
+    if (info.FClassicDirectoryOffset == 0xFFFFFFFFu)
+        info.FDirectoryOffset = GetLE64(record + 48);
+}
+
+void TZipArchive::LoadArchive()
+{
+    base::TStream& stream = *FStream;
+    if (stream.Size() == 0)
+        return;
+
+    uint8_t head[4] = {};
+    stream.Seek(0, base::TSeekOrigin::soBeginning);
+    ReadUpTo(stream, head, 4);
+    FIsExecutable = (head[0] == 0x4D && head[1] == 0x5A) ||
+                    (head[0] == 0x7F && head[1] == 0x45 && head[2] == 0x4C && head[3] == 0x46);
+
+    // A spanned set's last disk could be asked for here, but only archives
+    // opened from a file name can do that; a caller's stream is the whole
+    // archive.
+    const int64_t endRecord = FindEndOfCentralDirectory(stream);
+    if (endRecord < 0) {
+        FStatus = TArchiveStatus::asInvalid;
+        throw EZipInvalid();
+    }
+    stream.Seek(endRecord, base::TSeekOrigin::soBeginning);
+    FInfo->LoadFromStream(stream);
+
+    if (FInfo->IsZip64()) {
+        ReadZip64EndRecords(endRecord);
+    }
+    if (FInfo->FDiskNumber != 0) {
+        FSpanned = true;
+        throw EZipBadSpanStream();
+    }
+
+    SeekTo(stream, FInfo->FDirectoryOffset);
+    FStubSize = 0xFFFFFFFFu;
+    const uint64_t total = FInfo->FTotalEntries;
+    // Items are read back to back until the stated count is reached; each
+    // one consumes at least one fixed header of the stream, so a count that
+    // lies ends at the first entry whose signature is wrong.
+    uint64_t count = 0;
+    while (count < total) {
+        auto item = std::make_unique<TZipItem>();
+        item->LoadFromStream(stream);
+        item->SetAction(TArchiveAction::aaNone);
+        if (FIsExecutable && item->GetDiskNumberStart() == 0 && item->GetRelativeOffset() < FStubSize)
+            FStubSize = static_cast<uint32_t>(item->GetRelativeOffset());
+        FItemList.Add(std::move(item));
+        ++count;
+        if (FOnArchiveProgress && ReportArchiveProgress(static_cast<uint8_t>(count * 100 / total))) {
+            FStatus = TArchiveStatus::asInvalid;
+            throw EArcUserAbort();
+        }
+    }
+    ReportArchiveProgress(100);
+    FIsDirty = false;
+}
+
+} // namespace addoscope::zip
