@@ -28,8 +28,8 @@ TEST(MemoryStream, GrowsSeeksAndFillsGapsWithZeros)
     EXPECT_EQ(s.Read(two, 10), 2);
     EXPECT_EQ(s.Read(two, 10), 0);
     s.SetPosition(0);
-    char four[4];
-    EXPECT_THROW(s.ReadBuffer(four, 7), EReadError);
+    char eight[8];
+    EXPECT_THROW(s.ReadBuffer(eight, 7), EReadError);
 }
 
 TEST(FileStream, ReadsAcrossBufferBoundariesAndRefusesWrites)
