@@ -2,7 +2,9 @@
 // The only door to the operating system. Everything here is shaped after
 // the Windows calls the plugin was designed around; the POSIX build supplies
 // the nearest equivalent of each.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +29,14 @@ private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
 };
+
+// ---- Threads ---------------------------------------------------------------
+
+// Runs the function on a new thread with a stack of the given size and waits
+// for it, as code runs on a host's thread of that size (1 MiB on Windows).
+// An exception thrown by the function is raised again in the caller. False
+// when no such thread could be made.
+bool RunWithStackSize(size_t stackSize, const std::function<void()>& function);
 
 // ---- Files ---------------------------------------------------------------
 
@@ -121,6 +131,14 @@ std::string UnicodeToAnsi(std::u16string_view text);
 bool FileNamesKeepCase();
 // The Windows rule itself, for a given major version and build number.
 bool WindowsVersionKeepsCase(uint32_t major, uint32_t build);
+
+// Whether file names of 256 characters or more need the "\\?\" long-name
+// prefix before they are used (Windows only).
+#if defined(_WIN32)
+inline constexpr bool UsesLongNamePrefix = true;
+#else
+inline constexpr bool UsesLongNamePrefix = false;
+#endif
 
 // ---- Dynamic libraries and terminals (for host programs and tests) -------
 

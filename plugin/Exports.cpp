@@ -2,9 +2,30 @@
 // plugin's logic and lets no exception escape.
 #include "plugin/ContentPlugin.h"
 #include "plugin/FieldTable.h"
+#include "plugin/Lifecycle.h"
 #include "plugin/PluginState.h"
 
 using namespace addoscope::plugin;
+
+// Module load and unload: the shared library's constructor and destructor
+// run when the host loads and frees the library.
+#if !defined(_WIN32)
+__attribute__((constructor)) static void AddoscopeModuleLoad()
+{
+    try {
+        ModuleInitialize(addoscope::platform::ModuleFileName());
+    } catch (...) {
+    }
+}
+
+__attribute__((destructor)) static void AddoscopeModuleUnload()
+{
+    try {
+        ModuleFinalize();
+    } catch (...) {
+    }
+}
+#endif
 
 ADDOSCOPE_EXPORT void ADDOSCOPE_STDCALL ContentGetDetectString(char* DetectString, int32_t maxlen)
 {

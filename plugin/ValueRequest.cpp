@@ -1,24 +1,86 @@
-#include "plugin/ContentPlugin.h"
-#include "plugin/PluginState.h"
+#include "base/Text.h"
+#include "package/Package.h"
 #include "platform/Platform.h"
+#include "plugin/ContentPlugin.h"
+#include "plugin/FieldTable.h"
+#include "plugin/Lifecycle.h"
+#include "plugin/PathRules.h"
+#include "plugin/PluginState.h"
 
 namespace addoscope::plugin {
 
 std::atomic<bool> KeepFileNameCase {false};
+
+namespace {
+
+// Reads the package on a cache miss. An error that escapes the reading
+// gives no record at all, so nothing is cached and the next request tries
+// again.
+std::unique_ptr<TCacheObject> ReadRecord(const std::u16string& name, base::TDateTime time, int64_t size,
+                                         const std::u16string& localeSetting)
+{
+    try {
+        auto object = std::make_unique<TCacheObject>();
+        object->FileDateTime = time;
+        object->FileSize = size;
+        object->Valid = package::ReadPackage(name, localeSetting, object->Addoscope);
+        return object;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace
 
 void SetDefaultParams()
 {
     KeepFileNameCase = platform::FileNamesKeepCase();
 }
 
-// NOT DONE YET: the package reading path (record cache, package opening) is
-// still being built. Until then every request without the delay-if-slow flag
-// answers that the field is empty.
-int32_t GetValue(const char16_t*, int32_t, int32_t, void*, int32_t, int32_t flags)
+int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitIndex*/, void* fieldValue,
+                 int32_t maxlen, int32_t flags)
 {
+    // Every value counts as slow: the host asks again from a background
+    // thread without the flag, and only then is the package read.
     if (flags & CONTENT_DELAYIFSLOW)
         return ft_delayed;
-    return ft_fieldempty;
+
+    TPluginLockGuard lock;
+    TModuleState& module = Module();
+    const std::u16string passed = fileName ? std::u16string(fileName) : std::u16string();
+    std::u16string name = platform::UsesLongNamePrefix ? PrefixLongName(passed) : passed;
+    module.LastFileName = passed;
+
+    if (!platform::FileExists(name))
+        return ft_fieldempty;
+    if (!KeepFileNameCase)
+        name = platform::LowerCase(name);
+
+    platform::TFindData found;
+    if (!platform::FindFile(name, found))
+        return ft_fieldempty;
+    const base::TDateTime time = platform::FileTimeToLocalDateTime(found.LastWriteTime);
+
+    const std::u16string& localeSetting = module.Settings.UseCurrentLocaleDescription;
+    const auto reader = [&] { return ReadRecord(name, time, found.Size, localeSetting); };
+    TRecordLookup lookup;
+    if (module.RecordCache) {
+        lookup = LookupRecord(*module.RecordCache, name, time, found.Size, reader);
+    } else {
+        lookup.Owned = reader();
+        lookup.Object = lookup.Owned.get();
+    }
+    if (!lookup.Object || !lookup.Object->Valid)
+        return ft_fieldempty;
+
+    // The record is copied, as the cached one may be evicted later; the copy
+    // shares the target-application list.
+    const package::TAddoscope record = lookup.Object->Addoscope;
+    const std::u16string& text = FieldText(record, fieldIndex);
+    if (text.empty())
+        return ft_fieldempty;
+    CopyFieldValue(text, fieldValue, maxlen);
+    return FieldTable[static_cast<size_t>(fieldIndex)].Type;
 }
 
 int32_t GetValueAnsi(const char* fileName, int32_t fieldIndex, int32_t unitIndex, void* fieldValue, int32_t maxlen,
@@ -28,7 +90,21 @@ int32_t GetValueAnsi(const char* fileName, int32_t fieldIndex, int32_t unitIndex
     return GetValue(name.c_str(), fieldIndex, unitIndex, fieldValue, maxlen, flags);
 }
 
-// NOT DONE YET: there is no record cache to clear until the reading path exists.
-void SendStateInformation(int32_t, const char16_t*) {}
+void SendStateInformation(int32_t state, const char16_t* /*path*/)
+{
+    // The lock guards the cache and the last file name against a request
+    // running on another thread.
+    TPluginLockGuard lock;
+    TModuleState& module = Module();
+    if (!module.RecordCache)
+        return;
+    if (state == contst_readnewdir) {
+        if (module.RecordCache->Count() > module.Settings.CacheSize)
+            module.RecordCache->Clear();
+    } else if (state == contst_refreshpressed) {
+        if (platform::SameTextLocale(FolderPart(module.LastFileName), FolderPart(module.ModuleFileName)))
+            module.RecordCache->Clear();
+    }
+}
 
 } // namespace addoscope::plugin

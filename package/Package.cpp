@@ -1,0 +1,143 @@
+#include "package/Package.h"
+
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "package/InstallRdf.h"
+#include "package/LocaleMessages.h"
+#include "package/ManifestJson.h"
+#include "platform/Platform.h"
+#include "zip/ZipArchive.h"
+
+#include <cstring>
+#include <vector>
+
+namespace addoscope::package {
+
+namespace {
+
+constexpr int64_t CopyChunk = 1048576;
+
+uint32_t LittleEndian32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Skips a CRX or CRX3 header and copies the zip part that follows into
+// memory. `file` stands at offset 0.
+std::unique_ptr<base::TMemoryStream> CopyCrxZipPart(base::TStream& file, std::u16string& containerKind)
+{
+    uint8_t header[16];
+    file.ReadBuffer(header, sizeof(header));
+    if (std::memcmp(header, "Cr24", 4) != 0)
+        throw base::Exception("Not a CRX file (header is not a \"Cr24\")");
+    const uint32_t version = LittleEndian32(header + 4);
+    // The sums wrap in 32 bits, as the header fields are 32-bit.
+    uint32_t start = LittleEndian32(header + 8) + LittleEndian32(header + 12) + 16u;
+    if (version >= 3) {
+        start = LittleEndian32(header + 8) + 12u;
+        containerKind = u"CRX3";
+    }
+    const int64_t size = file.Size();
+    if (static_cast<int64_t>(start) >= size)
+        throw base::Exception("Not a CRX file or file is broken/truncated");
+    file.SetPosition(start);
+    uint8_t signature[3] = {0, 0, 0};
+    file.Read(signature, sizeof(signature));
+    if (signature[0] != 'P' || signature[1] != 'K')
+        throw base::Exception("Not a CRX file");
+    file.SetPosition(start);
+
+    auto copy = std::make_unique<base::TMemoryStream>();
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(CopyChunk, size - start)));
+    for (;;) {
+        const int64_t n = file.Read(chunk.data(), static_cast<int64_t>(chunk.size()));
+        if (n <= 0)
+            break;
+        copy->WriteBuffer(chunk.data(), n);
+    }
+    copy->SetPosition(0);
+    return copy;
+}
+
+} // namespace
+
+std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName, const std::u16string& preferredLocale,
+                                                 TOpenedPackage& opened)
+{
+    opened = TOpenedPackage();
+    if (!platform::FileExists(fileName))
+        return nullptr;
+    try {
+        base::TFileStream file(fileName);
+        uint8_t start[3] = {0, 0, 0};
+        file.Read(start, sizeof(start));
+        file.SetPosition(0);
+
+        if (start[0] == 'P' && start[1] == 'K')
+            opened.ContainerKind = u"ZIP";
+        else if (start[0] == 'C' && start[1] == 'r')
+            opened.ContainerKind = u"CRX";
+        else
+            opened.ContainerKind = u"ZIP ext";
+
+        std::unique_ptr<base::TMemoryStream> crxZipPart;
+        if (opened.ContainerKind == u"CRX")
+            crxZipPart = CopyCrxZipPart(file, opened.ContainerKind);
+        base::TStream& archiveStream = crxZipPart ? static_cast<base::TStream&>(*crxZipPart) : file;
+
+        auto description = std::make_unique<base::TMemoryStream>();
+        auto archive = zip::TZipArchive::CreateFromStream(archiveStream, fileName);
+        archive->SetupExtraction();
+        archive->Load();
+
+        if (archive->FindFile(u"install.rdf") >= 0) {
+            archive->ExtractToStream(u"install.rdf", *description);
+            opened.DescriptionKind = u"XML";
+        } else if (archive->FindFile(u"manifest.json") >= 0) {
+            archive->ExtractToStream(u"manifest.json", *description);
+            opened.DescriptionKind = u"JSON";
+            std::u16string messagesName;
+            const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
+            if (FindLocaleMessages(*archive, candidates, messagesName) >= 0) {
+                opened.Messages = std::make_unique<base::TMemoryStream>();
+                try {
+                    archive->ExtractToStream(messagesName, *opened.Messages);
+                } catch (...) {
+                    // The messages stream keeps whatever was written.
+                }
+            }
+        } else {
+            return nullptr;
+        }
+        return description;
+    } catch (...) {
+        opened.Messages.reset();
+        return nullptr;
+    }
+}
+
+std::u16string PreferredLocale(const std::u16string& setting)
+{
+    if (setting == u"1")
+        return platform::UserDefaultLanguageName();
+    if (setting.size() >= 2)
+        return setting;
+    return {};
+}
+
+bool ReadPackage(const std::u16string& fileName, const std::u16string& localeSetting, TAddoscope& record)
+{
+    TOpenedPackage opened;
+    std::unique_ptr<base::TMemoryStream> description = OpenPackage(fileName, PreferredLocale(localeSetting), opened);
+    if (!description)
+        return false;
+    record = TAddoscope();
+    record.SetupType = opened.ContainerKind;
+    if (platform::SameTextLocale(opened.DescriptionKind, u"JSON")) {
+        record.FileType = u"JSON";
+        return ReadManifestJson(*description, opened.Messages.get(), record);
+    }
+    return ReadInstallRdf(*description, record, opened.DescriptionKind);
+}
+
+} // namespace addoscope::package

@@ -1,0 +1,54 @@
+#include "plugin/Lifecycle.h"
+
+#include "package/Addoscope.h"
+
+namespace addoscope::plugin {
+
+TModuleState& Module()
+{
+    static TModuleState state;
+    return state;
+}
+
+void ModuleInitialize(const std::u16string& moduleFileName)
+{
+    TModuleState& module = Module();
+    module.PluginLock = std::make_unique<platform::TCriticalSection>();
+    module.ModuleFileName = moduleFileName;
+    try {
+        module.RecordCache = std::make_unique<TwdxCache>(TwdxCache::DefaultHashSize);
+        LoadSettings(moduleFileName, module.Settings);
+        module.RecordCache->SetMaxCount(module.Settings.CacheSize + 1);
+    } catch (...) {
+        // The module runs with the settings read so far and, when the
+        // capacity was not set, an unbounded cache.
+    }
+    package::BuildKnownApplications();
+}
+
+void ModuleFinalize()
+{
+    TModuleState& module = Module();
+    module.PluginLock.reset();
+    if (module.RecordCache) {
+        module.RecordCache->Clear();
+        module.RecordCache.reset();
+    }
+    package::FreeKnownApplications();
+    module.LastFileName.clear();
+    module.Settings.UseCurrentLocaleDescription.clear();
+}
+
+TPluginLockGuard::TPluginLockGuard() : FLock(Module().PluginLock.get())
+{
+    if (FLock)
+        FLock->Enter();
+}
+
+TPluginLockGuard::~TPluginLockGuard()
+{
+    if (FLock)
+        FLock->Leave();
+}
+
+} // namespace addoscope::plugin
