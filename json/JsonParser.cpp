@@ -202,6 +202,8 @@ private:
             size_t entry;
             if (i + 1 < FFrames.size())
                 entry = FFrames[i + 1].FParentEntry;
+            else if (!frame.FIsObject && !FAfterValue)
+                entry = frame.FStart + count; // the element being read
             else if (count > 0)
                 entry = frame.FStart + count - 1;
             else
@@ -383,6 +385,7 @@ private:
                 Fail();
             ++FPos;
             SkipWhitespace();
+            FAfterValue = false;
         } else if (FPos < FDataEnd && *FPos == closing) {
             Close();
             return;

@@ -1,0 +1,102 @@
+#include "package/ManifestJson.h"
+
+#include "json/JsonParser.h"
+#include "package/Messages.h"
+
+#include <memory>
+#include <vector>
+
+namespace addoscope::package {
+
+namespace {
+
+// The whole stream from its start, parsed as UTF-8 JSON; nullptr when it is
+// no valid JSON.
+std::unique_ptr<json::TJSONValue> ParseStream(base::TStream& stream)
+{
+    const int64_t size = stream.Size();
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    stream.SetPosition(0);
+    stream.ReadBuffer(bytes.data(), size);
+    return json::ParseJSONValue(bytes);
+}
+
+struct TMemberField {
+    std::u16string_view FKey;
+    std::u16string TAddoscope::*FField;
+};
+
+const TMemberField MemberFields[] = {
+    {u"name", &TAddoscope::Name},
+    {u"description", &TAddoscope::Description},
+    {u"author", &TAddoscope::Creator},
+    {u"version", &TAddoscope::Version},
+    {u"homepage_url", &TAddoscope::HomePageURL},
+    {u"update_url", &TAddoscope::UpdateURL},
+};
+
+} // namespace
+
+bool IsSimpleValue(const json::TJSONValue* value)
+{
+    if (value == nullptr)
+        return false;
+    switch (value->Kind()) {
+    case json::TJSONKind::jkString:
+    case json::TJSONKind::jkNumber:
+    case json::TJSONKind::jkTrue:
+    case json::TJSONKind::jkFalse:
+    case json::TJSONKind::jkNull:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool MatchSimplePair(const json::TJSONPair& member, const json::TJSONObject* messages, std::u16string_view key,
+                     std::u16string& text)
+{
+    text.clear();
+    if (member.JsonString().Text() != key || !IsSimpleValue(member.JsonValue()))
+        return false;
+    text = ResolveMessage(messages, member.JsonValue()->Value());
+    return true;
+}
+
+bool ReadManifestJson(base::TStream& description, base::TStream* messages, TAddoscope& record)
+{
+    try {
+        if (description.Size() == 0)
+            return false;
+        const std::unique_ptr<json::TJSONValue> manifest = ParseStream(description);
+        const auto* object = json::JsonCast<json::TJSONObject>(manifest.get());
+        if (object == nullptr)
+            return false;
+
+        std::unique_ptr<json::TJSONValue> messagesTree;
+        if (messages != nullptr) {
+            try {
+                messagesTree = ParseStream(*messages);
+            } catch (...) {
+                // An unreadable messages file only leaves references unresolved.
+                messagesTree.reset();
+            }
+        }
+        const auto* messagesObject = json::JsonCast<json::TJSONObject>(messagesTree.get());
+
+        std::u16string text;
+        for (const json::TJSONPair& member : *object) {
+            for (const TMemberField& field : MemberFields) {
+                if (MatchSimplePair(member, messagesObject, field.FKey, text)) {
+                    record.*field.FField = text;
+                    break;
+                }
+            }
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace addoscope::package
