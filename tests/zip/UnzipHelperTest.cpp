@@ -280,6 +280,19 @@ TEST(UnzipHelper, ShrinkControlCodesAndCorruption)
         w.Put('x', 9), w.Put(256, 9), w.Put(3, 9), w.Put('y', 9);
         EXPECT_EQ(decodeAfterFault(w, 100), Bytes{'x'});
     }
+    {
+        // "ab" (257) is extended by "abc" (259) and survives a partial
+        // clear; the leaves "ba" (258) and "abc" are freed, and the next new
+        // string, "cd", takes the lowest free code, 258.
+        TBitWriter w;
+        w.Put('a', 9), w.Put('b', 9), w.Put(257, 9), w.Put('c', 9);
+        w.Put(256, 9), w.Put(2, 9);
+        w.Put('d', 9), w.Put(257, 9), w.Put(258, 9);
+        const Bytes out = Decode(w.Data(), Params(1, 10));
+        EXPECT_EQ(std::string(out.begin(), out.end()), "ababcdabcd");
+        w.Put(262, 9); // beyond the next free code (261)
+        EXPECT_EQ(decodeAfterFault(w, 100).size(), 10u);
+    }
 }
 
 // Reduce: the escape byte followed by 0 stands for itself, and a back
