@@ -1,0 +1,315 @@
+#include "zip/ZipArchive.h"
+
+#include "ZipTestWriter.h"
+#include "base/Exception.h"
+#include "base/MemoryStream.h"
+#include "base/Text.h"
+#include "zip/ZipErrors.h"
+
+#include <gtest/gtest.h>
+
+using namespace addoscope;
+using namespace addoscope::zip;
+using namespace addoscope::ziptest;
+
+namespace {
+
+struct TLoaded {
+    base::TMemoryStream Stream;
+    std::unique_ptr<TZipArchive> Archive;
+};
+
+std::unique_ptr<TLoaded> Open(const std::string& bytes)
+{
+    auto loaded = std::make_unique<TLoaded>();
+    loaded->Stream.LoadFromBuffer(bytes.data(), bytes.size());
+    loaded->Archive = TZipArchive::CreateFromStream(loaded->Stream, u"test.zip");
+    loaded->Archive->SetupExtraction();
+    return loaded;
+}
+
+std::unique_ptr<TLoaded> Load(const std::string& bytes)
+{
+    auto loaded = Open(bytes);
+    loaded->Archive->Load();
+    return loaded;
+}
+
+TTestZip TwoEntries()
+{
+    TTestZip zip;
+    zip.Entries.push_back({.Name = "install.rdf", .Data = "<rdf/>"});
+    zip.Entries.push_back({.Name = "manifest.json", .Data = "{}"});
+    return zip;
+}
+
+template <class E>
+void ExpectLoadFails(const std::string& bytes, TArchiveStatus status)
+{
+    auto loaded = Open(bytes);
+    EXPECT_THROW(loaded->Archive->Load(), E);
+    EXPECT_EQ(loaded->Archive->Status(), status);
+}
+
+} // namespace
+
+TEST(ZipArchiveTest, EndRecordFoundBehindCommentsAndTrailingBytes)
+{
+    for (size_t commentLength : {0u, 1u, 490u, 491u, 5000u, 65535u}) {
+        TTestZip zip = TwoEntries();
+        zip.Comment = std::string(commentLength, 'c');
+        auto loaded = Load(zip.Build());
+        EXPECT_EQ(loaded->Archive->Count(), 2) << commentLength;
+        EXPECT_EQ(loaded->Archive->Info().FZipfileComment.size(), commentLength);
+    }
+    // Garbage after the record is accepted while the comment length fits in
+    // the bytes that follow it.
+    TTestZip zip = TwoEntries();
+    zip.Trailer = std::string(3000, 'g');
+    EXPECT_EQ(Load(zip.Build())->Archive->Count(), 2);
+    // A comment that holds the signature bytes itself does not hide the
+    // real record in front of it.
+    zip.Trailer.clear();
+    zip.Comment = std::string("xx") + "PK\x05\x06" + std::string(30, '\xEE');
+    EXPECT_EQ(Load(zip.Build())->Archive->Count(), 2);
+}
+
+TEST(ZipArchiveTest, ShortEmptyAndForeignStreams)
+{
+    // Empty: no items and no error.
+    auto empty = Load("");
+    EXPECT_EQ(empty->Archive->Count(), 0);
+    EXPECT_EQ(empty->Archive->Status(), TArchiveStatus::asIdle);
+
+    ExpectLoadFails<EZipInvalid>("PK\x05\x06", TArchiveStatus::asInvalid);
+    ExpectLoadFails<EZipInvalid>(std::string(21, '\0'), TArchiveStatus::asInvalid);
+    ExpectLoadFails<EZipInvalid>(std::string(200000, 'x'), TArchiveStatus::asInvalid);
+
+    // The record's comment runs past the end of the stream: in a stream
+    // shorter than the first search window the room for it is taken as
+    // generous and the short comment fails to read; otherwise the record is
+    // not taken for one.
+    TTestZip zip = TwoEntries();
+    zip.CommentLengthOverride = 100;
+    ExpectLoadFails<base::EReadError>(zip.Build(), TArchiveStatus::asIdle);
+    zip.Prefix = std::string(1000, 'p');
+    ExpectLoadFails<EZipInvalid>(zip.Build(), TArchiveStatus::asInvalid);
+
+    auto loaded = Open("");
+    loaded->Archive->Load();
+    base::TMemoryStream target;
+    // Extraction from an archive that failed to load is refused outright.
+    auto invalid = Open("garbage that is not a zip at all");
+    EXPECT_THROW(invalid->Archive->Load(), EZipInvalid);
+    EXPECT_THROW(invalid->Archive->ExtractToStream(u"x", target), EArcNoArchive);
+}
+
+TEST(ZipArchiveTest, EntryCountsThatLie)
+{
+    TTestZip zip = TwoEntries();
+    zip.CountOverride = 3;
+    ExpectLoadFails<EZipInvalid>(zip.Build(), TArchiveStatus::asIdle);
+
+    zip.CountOverride = 1;
+    auto loaded = Load(zip.Build());
+    EXPECT_EQ(loaded->Archive->Count(), 1);
+    EXPECT_EQ(loaded->Archive->FindFile(u"manifest.json"), -1);
+
+    // 0xFFFF announces zip64; without a locator in front the load fails.
+    zip.CountOverride = 0xFFFF;
+    ExpectLoadFails<EZipInvalid>(zip.Build(), TArchiveStatus::asIdle);
+
+    // A zip64 count of 2^40 ends at the first missing entry, without
+    // reserving room for the count.
+    TTestZip huge = TwoEntries();
+    huge.Zip64 = true;
+    huge.Zip64Count = uint64_t(1) << 40;
+    ExpectLoadFails<EZipInvalid>(huge.Build(), TArchiveStatus::asIdle);
+}
+
+TEST(ZipArchiveTest, Zip64EndRecords)
+{
+    TTestZip zip = TwoEntries();
+    zip.Zip64 = true;
+    zip.Comment = "zip64";
+    auto loaded = Load(zip.Build());
+    EXPECT_EQ(loaded->Archive->Count(), 2);
+    EXPECT_TRUE(loaded->Archive->Info().IsZip64());
+    EXPECT_EQ(loaded->Archive->Info().FTotalEntries, 2u);
+
+    zip.Zip64TotalDisks = 2;
+    ExpectLoadFails<EZipBadSpanStream>(zip.Build(), TArchiveStatus::asIdle);
+    // A locator that claims zero disks is a spanned archive too.
+    zip.Zip64TotalDisks = 0;
+    ExpectLoadFails<EZipBadSpanStream>(zip.Build(), TArchiveStatus::asIdle);
+
+    // The locator is searched further back than its usual place.
+    zip.Zip64TotalDisks = 1;
+    std::string bytes = zip.Build();
+    const size_t endRecord = bytes.size() - 22 - zip.Comment.size();
+    bytes.insert(endRecord, std::string(70000, '\0'));
+    EXPECT_EQ(Load(bytes)->Archive->Count(), 2);
+}
+
+TEST(ZipArchiveTest, LookupFoldsOnlyAsciiCaseAndTakesTheLastDuplicate)
+{
+    TTestZip zip;
+    for (const char* name : {"./install.rdf", "/install.rdf", "dir\\install.rdf", "install.rdf", "manifest.json",
+                             "Manifest.json", "\xC3\xA9t\xC3\xA9.txt"})
+        zip.Entries.push_back({.Name = name, .Data = name});
+    auto loaded = Load(zip.Build());
+    TZipArchive& a = *loaded->Archive;
+    EXPECT_EQ(a.FindFile(u"install.rdf"), 3);
+    EXPECT_EQ(a.FindFile(u"INSTALL.RDF"), 3);
+    EXPECT_EQ(a.FindFile(u"/install.rdf"), 1);
+    EXPECT_EQ(a.FindFile(u"install.rd"), -1);
+    EXPECT_EQ(a.FindFile(u"manifest.json"), 5);
+    EXPECT_EQ(a.FindFile(u"MANIFEST.JSON"), 5);
+    EXPECT_EQ(a.FindFile(u"\u00E9t\u00E9.txt"), 6);
+    EXPECT_EQ(a.FindFile(u"\u00C9T\u00C9.TXT"), -1);
+    EXPECT_EQ(a.FindFile(u"\u00E9T\u00E9.TXT"), 6);
+
+    base::TMemoryStream target;
+    a.ExtractToStream(u"Manifest.JSON", target);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.Memory()), 13), "Manifest.json");
+    // A missing name leaves the target untouched.
+    a.ExtractToStream(u"missing", target);
+    EXPECT_EQ(target.Size(), 13);
+}
+
+TEST(ZipArchiveTest, NameCharSetDetection)
+{
+    EXPECT_EQ(DetectNameCharSet("plain"), TNameCharSet::ascii);
+    EXPECT_EQ(DetectNameCharSet(""), TNameCharSet::ascii);
+    EXPECT_EQ(DetectNameCharSet("Gr\xC3\xBC\xC3\x9F" "e"), TNameCharSet::utf8);
+    EXPECT_EQ(DetectNameCharSet("\xF0\x9F\x98\x80"), TNameCharSet::utf8);
+    EXPECT_EQ(DetectNameCharSet("caf\xE9"), TNameCharSet::ansi);        // cut sequence
+    EXPECT_EQ(DetectNameCharSet("\xC3\xA9\xC3"), TNameCharSet::ansi);   // cut at the end
+    EXPECT_EQ(DetectNameCharSet("\xC0\x80"), TNameCharSet::ansi);       // never a lead byte
+    EXPECT_EQ(DetectNameCharSet("\xA9x"), TNameCharSet::ansi);          // stray continuation
+    EXPECT_EQ(DetectNameCharSet("\xF5\x80\x80\x80"), TNameCharSet::ansi);
+    // Overlong and surrogate forms are not examined.
+    EXPECT_EQ(DetectNameCharSet("\xE0\x80\x80"), TNameCharSet::utf8);
+    EXPECT_EQ(DetectNameCharSet("\xED\xA0\x80"), TNameCharSet::utf8);
+
+    // OEM letters: 0x84 (ä in 437) is no ANSI letter; 0xE9 and 0x8E are
+    // letters in both; 0xB0 (a box character in 437) is no OEM letter.
+    EXPECT_TRUE(IsOemNameForCodePage("\x84RGER", 437));
+    EXPECT_FALSE(IsOemNameForCodePage("\x8ERGER", 437));
+    EXPECT_FALSE(IsOemNameForCodePage("caf\xE9", 437));
+    EXPECT_FALSE(IsOemNameForCodePage("\x84\xB0", 437));
+    EXPECT_FALSE(IsOemNameForCodePage("plain", 437));
+    EXPECT_FALSE(IsOemNameForCodePage("\x8E", 1250)); // not an OEM page the table knows
+    EXPECT_TRUE(IsOemNameForCodePage("\x82", 866));
+    EXPECT_FALSE(IsOemNameForCodePage("\x80", 866));
+}
+
+TEST(ZipArchiveTest, ItemNameRules)
+{
+    const std::string upathName = "Caf\x82.txt"; // CP437 é
+    auto upath = [&](uint8_t version, uint32_t crc, const std::string& utf8) {
+        std::string data;
+        data += static_cast<char>(version);
+        PutLE32(data, crc);
+        return ExtraSubfield(0x7075, data + utf8);
+    };
+    const uint32_t nameCrc = base::Crc32(upathName.data(), upathName.size());
+    std::string nucx;
+    PutLE32(nucx, 0x5843554E);
+    PutLE32(nucx, 3);
+    for (char16_t c : std::u16string(u"\u65E5\u672C!"))
+        PutLE16(nucx, c);
+
+    TTestZip zip;
+    const uint16_t dos = 0x0014, unix = 0x0314;
+    zip.Entries = {
+        {.Name = "Gr\xC3\xBC\xC3\x9F" "e.txt", .Data = "1"},                                 // UTF-8, no flag
+        {.Name = "caf\xE9", .Data = "2", .VersionMadeBy = unix},                              // ANSI letter
+        {.Name = "caf\xE9", .Data = "3", .VersionMadeBy = dos},                               // DOS: OEM
+        {.Name = "\x84RGER", .Data = "4", .VersionMadeBy = unix},                             // OEM-looking
+        {.Name = upathName, .Data = "5", .VersionMadeBy = dos, .Extra = upath(1, nameCrc, "Caf\xC3\xA9!.txt")},
+        {.Name = upathName, .Data = "6", .VersionMadeBy = dos, .Extra = upath(1, nameCrc + 1, "wrong")},
+        {.Name = upathName, .Data = "7", .VersionMadeBy = dos, .Extra = upath(2, nameCrc, "wrong")},
+        {.Name = "x", .Data = "8", .Extra = ExtraSubfield(0x554E, nucx)},
+        {.Name = "\xE9", .Data = "9", .Flags = 0x0800},                                       // flag: UTF-8 anyway
+    };
+    auto loaded = Load(zip.Build());
+    TZipArchive& a = *loaded->Archive;
+    ASSERT_EQ(a.Count(), 9);
+    EXPECT_EQ(a.ItemName(0), u"Gr\u00FC\u00DFe.txt");
+    EXPECT_EQ(a.ItemName(1), u"caf\u00E9");
+    EXPECT_EQ(a.ItemName(2), u"caf\u0398");
+    EXPECT_EQ(a.ItemName(3), u"\u00E4RGER");
+    EXPECT_EQ(a.ItemName(4), u"Caf\u00E9!.txt");
+    EXPECT_EQ(a.ItemName(5), u"Caf\u00E9.txt");
+    EXPECT_EQ(a.ItemName(6), u"Caf\u00E9.txt");
+    EXPECT_EQ(a.ItemName(7), u"\u65E5\u672C!");
+    EXPECT_EQ(a.ItemName(8), u"\uFFFD");
+    EXPECT_EQ(a.Item(0).GetDiskFileName(), u"Gr\u00FC\u00DFe.txt");
+}
+
+TEST(ZipArchiveTest, ExtraFieldsAndZip64Widening)
+{
+    // A subfield declaring more than the field holds is clamped, not refused.
+    TExtraField extra;
+    const std::string raw = ExtraSubfield(0x1234, "ab") + ExtraSubfield(0x0001, "xyz", 500);
+    extra.Assign(raw.data(), raw.size());
+    const uint8_t* data;
+    uint16_t size;
+    ASSERT_TRUE(extra.Get(0x0001, data, size));
+    EXPECT_EQ(size, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), "xyz");
+    EXPECT_FALSE(extra.Get(0x9999, data, size));
+    EXPECT_EQ(extra.GetStream(0x1234)->Size(), 2);
+
+    // Saturated sizes and offset come from the zip64 subfield, in order.
+    std::string zip64;
+    PutLE64(zip64, 5);  // uncompressed
+    PutLE64(zip64, 5);  // compressed
+    PutLE64(zip64, 0);  // offset
+    TTestZip zip;
+    zip.Entries.push_back({.Name = "a", .Data = "hello", .CompressedSize = 0xFFFFFFFF,
+                           .UncompressedSize = 0xFFFFFFFF, .RelativeOffset = 0xFFFFFFFF,
+                           .Extra = ExtraSubfield(0x0001, zip64)});
+    auto loaded = Load(zip.Build());
+    EXPECT_EQ(loaded->Archive->Item(0).GetUncompressedSize(), 5u);
+    EXPECT_EQ(loaded->Archive->Item(0).GetRelativeOffset(), 0u);
+    base::TMemoryStream target;
+    loaded->Archive->ExtractToStream(u"a", target);
+    EXPECT_EQ(target.Size(), 5);
+
+    // Too short for the values it must supply: the stream read error.
+    zip.Entries[0].Extra = ExtraSubfield(0x0001, zip64.substr(0, 12));
+    EXPECT_THROW(Load(zip.Build()), base::EReadError);
+    // An extra field running past the end of the stream likewise.
+    TTestZip cut;
+    cut.Entries.push_back({.Name = "a", .Data = "x", .Extra = std::string(40, 'e')});
+    std::string bytes = cut.Build();
+    const size_t directory = bytes.find("PK\x01\x02");
+    bytes = bytes.substr(0, directory + 46 + 1 + 10) + bytes.substr(bytes.size() - 22);
+    // The end record now points at a directory whose extra field is cut.
+    EXPECT_THROW(Load(bytes), base::EReadError);
+}
+
+TEST(ZipArchiveTest, ProgressAbortAndLoadHandler)
+{
+    auto loaded = Open(TwoEntries().Build());
+    int loads = 0;
+    loaded->Archive->SetOnLoad([&] { ++loads; });
+    loaded->Archive->SetOnArchiveProgress([](uint8_t progress, bool& abort) { abort = progress >= 50; });
+    EXPECT_THROW(loaded->Archive->Load(), EArcUserAbort);
+    EXPECT_EQ(loaded->Archive->Status(), TArchiveStatus::asInvalid);
+    EXPECT_EQ(loads, 1);
+}
+
+TEST(ZipArchiveTest, ExecutableStubAndOffsetsInFront)
+{
+    TTestZip zip = TwoEntries();
+    zip.Prefix = "MZ" + std::string(100, '\0');
+    auto loaded = Load(zip.Build());
+    EXPECT_TRUE(loaded->Archive->IsExecutable());
+    EXPECT_EQ(loaded->Archive->StubSize(), 102u);
+    base::TMemoryStream target;
+    loaded->Archive->ExtractToStream(u"install.rdf", target);
+    EXPECT_EQ(target.Size(), 6);
+}
