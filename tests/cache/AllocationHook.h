@@ -64,3 +64,20 @@ void operator delete(void* memory, std::size_t) noexcept
 {
     operator delete(memory);
 }
+
+// Array forms go through the same counting (a sanitizer runtime would
+// otherwise serve them itself).
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void operator delete[](void* memory) noexcept
+{
+    operator delete(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    operator delete(memory);
+}
