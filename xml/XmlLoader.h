@@ -1,0 +1,54 @@
+#pragma once
+// The markup parser: builds a document's node tree from the input layer.
+// Open elements are kept on a stack of their own rather than on the call
+// stack, so nesting depth costs heap memory only.
+#include "xml/XmlDoc.h"
+#include "xml/XmlParser.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace addoscope::xml {
+
+class TxLoader {
+public:
+    TxLoader(TXmlDoc& doc, TxXmlParser& parser) : FDoc(doc), FParser(parser) {}
+    // The document-level loop: runs until the input ends, loading is
+    // aborted, or an illegal or unsupported tag stands at document level.
+    void Run();
+
+private:
+    TxElementType RecogniseTag(std::string& seen);
+    // Name and attributes; true when content follows (">"), false when the
+    // element is complete ("/>") or its start tag was malformed.
+    bool ParseElementStart(TxElement& element);
+    void ParseElementTree(TxElement& root);
+    void EndOpenElements(std::vector<TxElement*>& open);
+    // Answers the byte that ended the list ("!", "/", ">", "?") or
+    // EndOfInput.
+    int ParseAttributeList(TxContainerNode& node);
+    std::unique_ptr<TXmlNode> ParseText(TxElementType kind);
+    void ParseDeclaration(TxDeclaration& declaration);
+    void ParseDocType(TxDocType& docType);
+    bool ParseInternalSubset(TxDocType& docType);
+    void ParseMarkupDeclaration(TxDtdElement& declaration);
+    void ReadLiteral(uint32_t& literal);
+    std::unique_ptr<TxDtdElement> NewMarkupDeclaration(TxElementType kind);
+    void ReportDeclaration(const TxDeclaration& declaration);
+
+    uint32_t Intern(std::string_view text) { return FDoc.FSymbolTable.AddString(text); }
+    bool Reporting() const { return FDoc.FDiagnostics.Enabled(); }
+    void Report(TxWarnStyle style, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+    long long Pos() const { return static_cast<long long>(FParser.GetPosition()); }
+    long long Line() const { return static_cast<long long>(FParser.GetLineNumber()); }
+
+    TXmlDoc& FDoc;
+    TxXmlParser& FParser;
+};
+
+} // namespace addoscope::xml

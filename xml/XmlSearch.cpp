@@ -1,0 +1,115 @@
+// Searching the node tree by name. The search keeps its own stack instead of
+// recursing, so a document nested any number of levels deep is searched on
+// a small thread stack.
+#include "xml/XmlNodes.h"
+
+#include "base/Text.h"
+#include "platform/Platform.h"
+
+#include <unordered_map>
+#include <vector>
+
+namespace addoscope::xml {
+
+namespace {
+
+// Names folded for comparison, each distinct name only once per search:
+// documents repeat a handful of names many times, and locale-aware folding
+// is the expensive part of a comparison.
+class TxNameFolder {
+public:
+    const std::u16string& Folded(const TXmlNode& node)
+    {
+        auto [entry, added] = FFolded.try_emplace(node.NameKey());
+        if (added)
+            entry->second = platform::UpperCase(base::Utf8ToUtf16(node.Name()));
+        return entry->second;
+    }
+
+private:
+    std::unordered_map<uint64_t, std::u16string> FFolded;
+};
+
+// Matches "/" and the folded name at offset of the wanted path; advances the
+// offset past them.
+bool MatchSegment(const std::u16string& wanted, size_t& offset, const std::u16string& name)
+{
+    if (offset >= wanted.size() || wanted[offset] != u'/')
+        return false;
+    if (wanted.compare(offset + 1, name.size(), name) != 0 || wanted.size() - (offset + 1) < name.size())
+        return false;
+    offset += 1 + name.size();
+    return true;
+}
+
+struct TxSearchFrame {
+    const TxContainerNode* Node;
+    int Index;
+    size_t Offset; // path form: how much of the wanted path this node's path matched
+};
+
+} // namespace
+
+TXmlNode* TXmlNode::FindNode(std::string_view name) const
+{
+    const TxContainerNode* start = AsContainer();
+    if (!start || start->NodeCount() == 0)
+        return nullptr;
+    const std::u16string wanted = platform::UpperCase(base::Utf8ToUtf16(name));
+    TxNameFolder folder;
+    const bool pathForm = !name.empty() && name[0] == '/';
+
+    // In the path form a node matches when "/" and the names from the
+    // document level down to it spell the wanted path. Paths are matched
+    // segment by segment while descending, and a subtree whose path already
+    // differs is skipped: none of its nodes can match.
+    size_t startOffset = 0;
+    if (pathForm) {
+        std::vector<const TXmlNode*> chain;
+        for (const TXmlNode* node = this; node; node = node->Parent())
+            chain.push_back(node);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            if (!MatchSegment(wanted, startOffset, folder.Folded(**it)))
+                return nullptr;
+    }
+
+    std::vector<TxSearchFrame> stack;
+    stack.push_back({start, 0, startOffset});
+    while (!stack.empty()) {
+        TxSearchFrame& frame = stack.back();
+        if (frame.Index >= frame.Node->NodeCount()) {
+            stack.pop_back();
+            continue;
+        }
+        TXmlNode* child = frame.Node->Nodes(frame.Index++);
+        if (!child)
+            continue;
+        size_t offset = frame.Offset;
+        if (pathForm) {
+            if (!MatchSegment(wanted, offset, folder.Folded(*child)))
+                continue;
+            if (offset == wanted.size())
+                return child;
+        } else if (folder.Folded(*child) == wanted) {
+            return child;
+        }
+        const TxContainerNode* container = child->AsContainer();
+        if (container && container->NodeCount() > 0)
+            stack.push_back({container, 0, offset}); // frame is not used after this
+    }
+    return nullptr;
+}
+
+TXmlNode* TXmlNode::NodeByName(std::string_view name) const
+{
+    const std::u16string wanted = platform::UpperCase(base::Utf8ToUtf16(name));
+    TxNameFolder folder;
+    for (int i = 0; i < NodeCount(); ++i) {
+        TXmlNode* node = Nodes(i);
+        if (node && folder.Folded(*node) == wanted)
+            return node;
+    }
+    return nullptr;
+}
+
+} // namespace addoscope::xml
