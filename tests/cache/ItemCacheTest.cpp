@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <map>
+#include <random>
 #include <regex>
 #include <set>
 #include <string>
@@ -382,4 +385,78 @@ TEST(ItemCache, OutOfMemoryLeavesTheCacheUnchanged)
     EXPECT_EQ(cache.Get(2), 2);
     cache.Add(3);
     EXPECT_EQ(cache.Count(), 3);
+}
+
+// Random operations against a plain list kept in recency order: every
+// answer and the count must agree throughout, and the items left at the end.
+TEST(ItemCache, AgreesWithASimpleModelUnderRandomOperations)
+{
+    struct TEntry {
+        int64_t Id, Payload;
+    };
+    std::list<TEntry> model; // items in use, most recently used first
+    int32_t capacity = 2147483647;
+    const auto find = [&](int64_t id) {
+        return std::find_if(model.begin(), model.end(), [id](const TEntry& e) { return e.Id == id; });
+    };
+
+    TProbeCache cache;
+    cache.Logging = false;
+    std::mt19937 random(12345);
+    int64_t nextPayload = 1;
+    for (int step = 0; step < 40000; ++step) {
+        // Small identifiers, and pairs whose halves collide in one bucket.
+        const int64_t small = static_cast<int64_t>(random() % 24);
+        const int64_t id = random() % 4 == 0 ? (small << 32) | (small ^ 3) : small;
+        switch (random() % 16) {
+        case 0: case 1: case 2: case 3: case 4: {
+            const int64_t payload = nextPayload++;
+            cache.Add(id, payload);
+            if (static_cast<int32_t>(model.size()) >= capacity)
+                model.pop_back();
+            model.push_front({id, payload});
+            break;
+        }
+        case 5: case 6: case 7: case 8: case 9: {
+            const auto it = find(id);
+            const int64_t expected = it == model.end() ? -1 : it->Payload;
+            if (it != model.end())
+                model.splice(model.begin(), model, it);
+            ASSERT_EQ(cache.Get(id), expected) << "step " << step;
+            break;
+        }
+        case 10: case 11: {
+            const auto it = find(id);
+            ASSERT_EQ(cache.DeleteItem(id), it != model.end()) << "step " << step;
+            if (it != model.end())
+                model.erase(it);
+            break;
+        }
+        case 12: case 13: {
+            const auto it = find(id);
+            ASSERT_EQ(cache.InvalidateItem(id), it != model.end()) << "step " << step;
+            if (it != model.end())
+                model.erase(it);
+            break;
+        }
+        case 14:
+            capacity = 1 + static_cast<int32_t>(random() % 20);
+            cache.SetMaxCount(capacity);
+            while (static_cast<int32_t>(model.size()) > capacity)
+                model.pop_back();
+            break;
+        default:
+            cache.SetHashSize(static_cast<uint32_t>(random() % 200));
+            break;
+        }
+        ASSERT_EQ(cache.Count(), static_cast<int32_t>(model.size())) << "step " << step;
+    }
+    // Drain: every item the model holds is found, newest duplicate first.
+    while (!model.empty()) {
+        const TEntry entry = model.front();
+        model.pop_front();
+        ASSERT_EQ(cache.Get(entry.Id), entry.Payload);
+        ASSERT_TRUE(cache.DeleteItem(entry.Id));
+    }
+    EXPECT_EQ(cache.Count(), 0);
 }
