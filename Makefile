@@ -9,7 +9,7 @@ CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_COMMON = -G Ninja $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 600
 
-.PHONY: all deps demo test release asan bench fuzz clean
+.PHONY: all deps demo test release asan tsan bench fuzz clean
 
 all: release
 
@@ -25,18 +25,26 @@ asan: deps
 		-DADDOSCOPE_SANITIZE=address,undefined >/dev/null
 	@cmake --build $(BUILD)/asan -j$(JOBS)
 
+# ThreadSanitizer needs only the plugin and its threading test.
+tsan: deps
+	@cmake -S . -B $(BUILD)/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DADDOSCOPE_SANITIZE=thread >/dev/null
+	@cmake --build $(BUILD)/tsan -j$(JOBS) --target plugin_ThreadingTest
+
 demo: release
 	@echo "== addoscope $(BUILD)/release/examples"
 	@$(BUILD)/release/bin/addoscope $(BUILD)/release/examples
 	@echo "== addoscope --columns Type,Name,Version,Compatibility $(BUILD)/release/examples"
 	@$(BUILD)/release/bin/addoscope --columns Type,Name,Version,Compatibility $(BUILD)/release/examples
 
-test: release asan
+test: release asan tsan
 	@echo "== release build"
 	@$(CTEST) --test-dir $(BUILD)/release
 	@echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		$(CTEST) --test-dir $(BUILD)/asan
+	@echo "== ThreadSanitizer: concurrent requests and notifications"
+	@TSAN_OPTIONS=halt_on_error=1 $(CTEST) --test-dir $(BUILD)/tsan -R '^Threading\.'
 
 bench:
 	@scripts/install-deps bench

@@ -21,7 +21,10 @@ struct TPluginLibrary {
         return std::string(ADDOSCOPE_BIN_DIR) + (sizeof(void*) == 8 ? "/Addoscope.wdx64" : "/Addoscope.wdx");
     }
 
-    addoscope::platform::TLibrary Library {addoscope::base::Utf8ToUtf16(Path())};
+    TPluginLibrary() : TPluginLibrary(Path()) {}
+    explicit TPluginLibrary(const std::string& path) : Library(addoscope::base::Utf8ToUtf16(path)) {}
+
+    addoscope::platform::TLibrary Library;
     TGetDetectString GetDetectString = Get<TGetDetectString>("ContentGetDetectString");
     TGetSupportedField GetSupportedField = Get<TGetSupportedField>("ContentGetSupportedField");
     TSetDefaultParams SetDefaultParams = Get<TSetDefaultParams>("ContentSetDefaultParams");
