@@ -7,9 +7,11 @@
 #include "zip/BZip2Stream.h"
 #include "zip/Decoders.h"
 #include "zip/LzmaErrors.h"
+#include "zip/ZipArchive.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -159,6 +161,27 @@ TEST_P(FixtureTest, EveryEntryDecodesToItsSizeCrcAndBytes)
     EXPECT_GT(decoded, 0);
 }
 
+// The same entries through the archive: extraction dispatches to these
+// decoders and checks the CRC-32.
+TEST_P(FixtureTest, EveryEntryExtractsThroughTheArchive)
+{
+    const Bytes zip = LoadFile(DataDir + GetParam());
+    base::TMemoryStream archiveStream;
+    archiveStream.LoadFromBuffer(zip.data(), zip.size());
+    auto archive = TZipArchive::CreateFromStream(archiveStream, u"fixture.zip");
+    archive->SetupExtraction();
+    archive->Load();
+    const std::vector<TRawEntry> entries = ReadEntries(GetParam());
+    ASSERT_EQ(archive->Count(), static_cast<int>(entries.size()));
+    for (int i = 0; i < archive->Count(); ++i) {
+        SCOPED_TRACE(entries[i].Name);
+        base::TMemoryStream out;
+        archive->ExtractToStream(archive->ItemName(i), out);
+        EXPECT_EQ(out.Size(), entries[i].Params.UncompressedSize);
+        EXPECT_EQ(base::Crc32(out.Memory(), static_cast<size_t>(out.Size())), entries[i].Crc);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Libs, FixtureTest,
                          ::testing::Values("iz_bzip2.zip", "7z_bzip2.zip", "7z_lzma.zip", "7z_lzma_noeos.zip",
                                            "wv_s16_stereo.zip", "wv_u8_mono.zip", "wv_u8_stereo.zip",
@@ -283,6 +306,26 @@ TEST(Lzma, HeaderAndPropertyErrorsUseTheSdkMessages)
     EXPECT_EQ(LzmaErrorMessage(1), "LZMA Data Error.");
     EXPECT_EQ(LzmaErrorMessage(17), "LZMA \"No Archive\" Error.");
     EXPECT_EQ(LzmaErrorMessage(13), "Unknown LZMA error (13)");
+}
+
+TEST(Lzma, MissingPropertiesLeaveTheExtractionEmptyWithoutRaising)
+{
+    Bytes zip = LoadFile(DataDir + "7z_lzma.zip");
+    // Zero the properties size field of every item's framing header.
+    for (const TRawEntry& entry : ReadEntries("7z_lzma.zip")) {
+        auto at = std::search(zip.begin(), zip.end(), entry.Data.begin(), entry.Data.begin() + 9);
+        ASSERT_NE(at, zip.end());
+        at[2] = 0;
+        at[3] = 0;
+    }
+    base::TMemoryStream archiveStream;
+    archiveStream.LoadFromBuffer(zip.data(), zip.size());
+    auto archive = TZipArchive::CreateFromStream(archiveStream, u"lzma.zip");
+    archive->SetupExtraction();
+    archive->Load();
+    base::TMemoryStream out;
+    EXPECT_NO_THROW(archive->ExtractToStream(u"text.txt", out));
+    EXPECT_EQ(out.Size(), 0);
 }
 
 TEST(Lzma, StopsAtTheStatedSizeOrQuietlyAtInputEnd)
