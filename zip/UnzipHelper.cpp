@@ -4,6 +4,8 @@
 #include "zip/ZipErrors.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 namespace addoscope::zip {
 
@@ -29,6 +31,7 @@ void TUnzipHelper::Execute()
     FBitSValid = true;
     FCurByte = 0;
     FBitsLeft = 0;
+    FPadBits = 0;
 
     if (FCompressionMethod < 1 || FCompressionMethod > 6)
         throw EZipInvalidMethod();
@@ -66,35 +69,15 @@ void TUnzipHelper::Execute()
         FWindow->Flush();
 }
 
-bool TUnzipHelper::FetchByte(uint8_t& value)
+bool TUnzipHelper::RefillInput()
 {
-    if (FInPos >= FInCnt) {
-        if (FInEof)
-            return false;
-        FInPos = 0;
-        FInCnt = std::max<int64_t>(0, FZStream.Read(FInBuf.data(), InBufSize));
-        if (FInCnt == 0) {
-            FInEof = true;
-            return false;
-        }
-    }
-    value = FInBuf[static_cast<size_t>(FInPos++)];
-    return true;
-}
-
-uint32_t TUnzipHelper::ReadBits(int count)
-{
-    while (FBitsLeft < count) {
-        uint8_t next = 0;
-        if (!FetchByte(next))
-            FBitSValid = false;
-        FCurByte |= static_cast<uint32_t>(next) << FBitsLeft;
-        FBitsLeft += 8;
-    }
-    const uint32_t value = FCurByte & ((1u << count) - 1);
-    FCurByte >>= count;
-    FBitsLeft -= count;
-    return value;
+    if (FInEof)
+        return false;
+    FInPos = 0;
+    FInCnt = std::max<int64_t>(0, FZStream.Read(FInBuf.data(), InBufSize));
+    if (FInCnt == 0)
+        FInEof = true;
+    return FInCnt > 0;
 }
 
 void TUnzipHelper::WriteOutBuf()
@@ -106,28 +89,53 @@ void TUnzipHelper::WriteOutBuf()
     FOutPos = 0;
 }
 
+void TUnzipHelper::PutBytes(const uint8_t* data, int64_t count)
+{
+    while (count > 0 && !OutputDone()) {
+        const int64_t n = std::min(count, OutRoom());
+        std::memcpy(FOutBuf.data() + FOutPos, data, static_cast<size_t>(n));
+        FOutPos += n;
+        data += n;
+        count -= n;
+        if (FOutPos == OutBufSize || OutputDone())
+            WriteOutBuf();
+    }
+}
+
 void TUnzipHelper::CopyMatch(int64_t distance, int64_t length)
 {
     if (distance < 1)
         throw EZipException("Corrupt compressed data: back reference distance below one");
-    std::array<uint8_t, 512> older{};
+    std::array<uint8_t, 512> older; // filled before use: no clearing per match
     while (length > 0 && !OutputDone()) {
         const int64_t from = FOutSent + FOutPos - distance;
-        if (from < 0) {
-            PutByte(0);
-            --length;
-        } else if (from >= FOutSent) {
-            // Still in FOutBuf; byte by byte so that a distance shorter
-            // than the length repeats the bytes just produced.
-            PutByte(FOutBuf[static_cast<size_t>(from - FOutSent)]);
-            --length;
+        if (from >= FOutSent) {
+            // Still in FOutBuf. Forward, byte by byte, so that a distance
+            // shorter than the length repeats the bytes just produced.
+            const int64_t n = std::min(length, OutRoom());
+            const uint8_t* src = FOutBuf.data() + (from - FOutSent);
+            uint8_t* dst = FOutBuf.data() + FOutPos;
+            for (int64_t i = 0; i < n; ++i)
+                dst[i] = src[i];
+            FOutPos += n;
+            length -= n;
+            if (FOutPos == OutBufSize || OutputDone())
+                WriteOutBuf();
+        } else if (from < 0) {
+            // Before the start of the output: zeros.
+            const int64_t n = std::min({length, -from, OutRoom()});
+            std::memset(FOutBuf.data() + FOutPos, 0, static_cast<size_t>(n));
+            FOutPos += n;
+            length -= n;
+            if (FOutPos == OutBufSize || OutputDone())
+                WriteOutBuf();
         } else {
+            // Already handed to the window, which keeps the last 32 KiB.
             const int64_t n = std::min({length, FOutSent - from, static_cast<int64_t>(older.size())});
             FWindow->Seek(from, base::TSeekOrigin::soBeginning);
             FWindow->ReadBuffer(older.data(), n);
             FWindow->Seek(0, base::TSeekOrigin::soEnd);
-            for (int64_t i = 0; i < n && !OutputDone(); ++i)
-                PutByte(older[static_cast<size_t>(i)]);
+            PutBytes(older.data(), n);
             length -= n;
         }
     }
@@ -135,8 +143,9 @@ void TUnzipHelper::CopyMatch(int64_t distance, int64_t length)
 
 void UnzipHelperDecode(base::TStream& input, base::TStream& output, const TDecodeParams& params)
 {
-    TUnzipHelper helper(input, output, params);
-    helper.Execute();
+    // About 40 KiB of buffers: kept off the caller's stack.
+    auto helper = std::make_unique<TUnzipHelper>(input, output, params);
+    helper->Execute();
 }
 
 } // namespace addoscope::zip

@@ -8,6 +8,7 @@
 #include "base/Stream.h"
 #include "zip/Decoders.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -33,9 +34,47 @@ public:
 
 private:
     // Bits are taken LSB-first. Past the end of the input they read as zero
-    // and FBitSValid turns false, which every decoding loop checks.
-    uint32_t ReadBits(int count);
-    bool FetchByte(uint8_t& value);
+    // and FBitSValid turns false once such a bit is consumed; every
+    // decoding loop checks it.
+    void FillBits(int count)
+    {
+        while (FBitsLeft < count) {
+            uint8_t next = 0;
+            if (!FetchByte(next))
+                FPadBits += 8;
+            FCurByte |= static_cast<uint32_t>(next) << FBitsLeft;
+            FBitsLeft += 8;
+        }
+    }
+    // The next `count` (at most 16) bits without consuming them.
+    uint32_t PeekBits(int count)
+    {
+        FillBits(count);
+        return FCurByte & ((1u << count) - 1);
+    }
+    void DropBits(int count)
+    {
+        FCurByte >>= count;
+        FBitsLeft -= count;
+        if (FBitsLeft < FPadBits) {
+            FBitSValid = false;
+            FPadBits = FBitsLeft;
+        }
+    }
+    uint32_t ReadBits(int count)
+    {
+        const uint32_t value = PeekBits(count);
+        DropBits(count);
+        return value;
+    }
+    bool FetchByte(uint8_t& value)
+    {
+        if (FInPos >= FInCnt && !RefillInput())
+            return false;
+        value = FInBuf[static_cast<size_t>(FInPos++)];
+        return true;
+    }
+    bool RefillInput();
 
     // Output through FOutBuf.
     bool OutputDone() const { return FOutSent + FOutPos >= FUnCompressedSize; }
@@ -46,6 +85,9 @@ private:
             WriteOutBuf();
     }
     void WriteOutBuf();
+    // Room in FOutBuf before it must be written out.
+    int64_t OutRoom() const { return std::min(OutBufSize - FOutPos, FUnCompressedSize - FOutSent - FOutPos); }
+    void PutBytes(const uint8_t* data, int64_t count);
     // Repeats `length` bytes from `distance` back; positions before the
     // start of the output read as zero.
     void CopyMatch(int64_t distance, int64_t length);
@@ -76,6 +118,7 @@ private:
     bool FInEof = false;
     uint32_t FCurByte = 0; // pending input bits, next bit lowest
     int FBitsLeft = 0;     // count of pending bits in FCurByte
+    int FPadBits = 0;      // of those, zeros standing in past the input's end
     base::TStream& FZStream;
 };
 

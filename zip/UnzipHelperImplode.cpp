@@ -31,7 +31,24 @@ struct TShannonFanoTree {
     std::array<uint16_t, MaxCodeLength + 1> Count{};
     std::array<uint16_t, MaxCodeLength + 1> Offset{};
     std::array<uint8_t, 256> Symbols{}; // by length, then by code
+    // Indexed by the next 8 input bits: code length << 8 | value for the
+    // codes of up to 8 bits, 0 where a longer code starts.
+    std::array<uint16_t, 256> Fast{};
 };
+
+namespace {
+
+constexpr int FastBits = 8;
+
+uint32_t ReverseBits(uint32_t code, int length)
+{
+    uint32_t reversed = 0;
+    for (int i = 0; i < length; ++i, code >>= 1)
+        reversed = reversed << 1 | (code & 1);
+    return reversed;
+}
+
+} // namespace
 
 // The tree description is a byte count less one, then bytes whose low
 // nibble is a code length less one and whose high nibble is how many
@@ -62,8 +79,8 @@ bool TUnzipHelper::ReadShannonFanoTree(TShannonFanoTree& tree, int valueCount)
     std::iota(order.begin(), order.begin() + valueCount, 0);
     std::stable_sort(order.begin(), order.begin() + valueCount,
                      [&](uint8_t a, uint8_t b) { return lengths[a] < lengths[b]; });
-    for (int length = 1; length <= MaxCodeLength; ++length)
-        tree.Count[static_cast<size_t>(length)] = 0;
+    tree.Count.fill(0);
+    tree.Fast.fill(0);
     uint32_t code = 0;
     uint32_t increment = 0;
     int lastLength = 0;
@@ -82,12 +99,25 @@ bool TUnzipHelper::ReadShannonFanoTree(TShannonFanoTree& tree, int valueCount)
             CorruptImplode("over-subscribed tree");
         tree.Symbols[static_cast<size_t>(symbol++)] = static_cast<uint8_t>(value);
         ++tree.Count[static_cast<size_t>(length)];
+        if (length <= FastBits) {
+            // The code's first bit is its most significant one. Longer
+            // codes come first, so in a damaged tree a shorter code wins, as
+            // it does in the bit-by-bit search.
+            const uint32_t first = ReverseBits(code >> (MaxCodeLength - length), length);
+            for (uint32_t rest = 0; rest < (1u << (FastBits - length)); ++rest)
+                tree.Fast[static_cast<size_t>(first | rest << length)] = static_cast<uint16_t>(length << 8 | value);
+        }
     }
     return true;
 }
 
 int TUnzipHelper::DecodeShannonFano(const TShannonFanoTree& tree)
 {
+    const uint16_t fast = tree.Fast[PeekBits(FastBits)];
+    if (fast != 0) {
+        DropBits(fast >> 8);
+        return fast & 0xFF;
+    }
     uint32_t code = 0;
     for (int length = 1; length <= MaxCodeLength; ++length) {
         code = (code << 1) | ReadBits(1);

@@ -1,4 +1,5 @@
 #include "zip/Decoders.h"
+#include "zip/ZipArchive.h"
 #include "zip/ZipErrors.h"
 
 #include "base/Crc32.h"
@@ -6,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -97,6 +100,59 @@ bool IsPrefix(const Bytes& part, const Bytes& whole)
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
+struct TManifestLine {
+    std::string Zip, Name, Payload;
+    int Method = 0;
+    uint16_t Flags = 0;
+    int64_t Size = 0;
+    uint32_t Crc = 0;
+};
+
+// The entries of methods 1-6 listed in the fixtures' manifest.
+std::vector<TManifestLine> LegacyManifest()
+{
+    std::vector<TManifestLine> lines;
+    std::ifstream manifest(DataDir + "MANIFEST.tsv");
+    EXPECT_TRUE(manifest.good());
+    std::string line;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string method, flags, size, crc;
+        TManifestLine m;
+        std::getline(fields, m.Zip, '\t');
+        std::getline(fields, m.Name, '\t');
+        std::getline(fields, method, '\t');
+        std::getline(fields, flags, '\t');
+        std::getline(fields, size, '\t');
+        std::getline(fields, crc, '\t');
+        std::getline(fields, m.Payload, '\t');
+        m.Method = std::stoi(method);
+        m.Flags = static_cast<uint16_t>(std::stoi(flags, nullptr, 16));
+        m.Size = std::stoll(size);
+        m.Crc = static_cast<uint32_t>(std::stoul(crc, nullptr, 16));
+        if (m.Method >= 1 && m.Method <= 6)
+            lines.push_back(m);
+    }
+    EXPECT_GE(lines.size(), 60u);
+    return lines;
+}
+
+void CheckOutput(const Bytes& out, const TManifestLine& m)
+{
+    EXPECT_EQ(static_cast<int64_t>(out.size()), m.Size);
+    EXPECT_EQ(addoscope::base::Crc32(out.data(), out.size()), m.Crc);
+    if (m.Payload != "-") {
+        EXPECT_TRUE(out == ReadFile(DataDir + m.Payload));
+    }
+}
+
+std::u16string Utf16(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
 // Writes codes LSB-first, as the decoders read them.
 class TBitWriter {
 public:
@@ -131,47 +187,64 @@ TDecodeParams Params(uint8_t method, int64_t size, uint16_t flags = 0)
 // by hwzip and by PKZIP 0.8 / 1.10, decodes to its expected bytes.
 TEST(UnzipHelper, DecodesEveryReferenceEntry)
 {
-    std::ifstream manifest(DataDir + "MANIFEST.tsv");
-    ASSERT_TRUE(manifest.good());
     std::map<std::string, std::map<std::string, TRawEntry>> archives;
     std::set<std::string> methodsSeen;
-    int decoded = 0;
-    std::string line;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string zip, name, method, flags, size, crc, payload;
-        std::getline(fields, zip, '\t');
-        std::getline(fields, name, '\t');
-        std::getline(fields, method, '\t');
-        std::getline(fields, flags, '\t');
-        std::getline(fields, size, '\t');
-        std::getline(fields, crc, '\t');
-        std::getline(fields, payload, '\t');
-        const int m = std::stoi(method);
-        if (m < 1 || m > 6)
-            continue;
-        SCOPED_TRACE(zip + " " + name);
-        if (!archives.count(zip))
-            archives[zip] = ReadEntries(ReadFile(DataDir + zip));
-        const TRawEntry& entry = archives[zip].at(name);
-        ASSERT_EQ(entry.Params.Method, m);
-        ASSERT_EQ(entry.Params.Flags, std::stoi(flags, nullptr, 16));
-
-        const Bytes out = Decode(entry.Data, entry.Params);
-        EXPECT_EQ(static_cast<int64_t>(out.size()), std::stoll(size));
-        EXPECT_EQ(addoscope::base::Crc32(out.data(), out.size()), std::stoul(crc, nullptr, 16));
-        if (payload != "-") {
-            EXPECT_TRUE(out == ReadFile(DataDir + payload));
-        }
-        methodsSeen.insert(method + "/" + flags);
-        ++decoded;
+    for (const TManifestLine& m : LegacyManifest()) {
+        SCOPED_TRACE(m.Zip + " " + m.Name);
+        if (!archives.count(m.Zip))
+            archives[m.Zip] = ReadEntries(ReadFile(DataDir + m.Zip));
+        const TRawEntry& entry = archives[m.Zip].at(m.Name);
+        ASSERT_EQ(entry.Params.Method, m.Method);
+        ASSERT_EQ(entry.Params.Flags, m.Flags);
+        CheckOutput(Decode(entry.Data, entry.Params), m);
+        methodsSeen.insert(std::to_string(m.Method) + "/" + std::to_string(m.Flags));
     }
     // Shrink, the four reduce factors and all four implode variants.
-    EXPECT_EQ(methodsSeen, (std::set<std::string>{"1/0x0000", "2/0x0000", "3/0x0000", "4/0x0000", "5/0x0000",
-                                                  "6/0x0000", "6/0x0002", "6/0x0004", "6/0x0006"}));
-    EXPECT_GE(decoded, 60);
+    EXPECT_EQ(methodsSeen, (std::set<std::string>{"1/0", "2/0", "3/0", "4/0", "5/0", "6/0", "6/2", "6/4", "6/6"}));
+}
+
+// The same entries through the zip reader's extraction, which checks the
+// CRC-32 and swallows failures.
+TEST(UnzipHelper, ExtractsEveryReferenceEntryThroughTheArchive)
+{
+    std::string openZip;
+    std::unique_ptr<TMemoryStream> file;
+    std::unique_ptr<addoscope::zip::TZipArchive> archive;
+    for (const TManifestLine& m : LegacyManifest()) {
+        SCOPED_TRACE(m.Zip + " " + m.Name);
+        if (m.Zip != openZip) {
+            archive.reset();
+            const Bytes zip = ReadFile(DataDir + m.Zip);
+            file = std::make_unique<TMemoryStream>();
+            file->LoadFromBuffer(zip.data(), zip.size());
+            archive = addoscope::zip::TZipArchive::CreateFromStream(*file, Utf16(m.Zip));
+            archive->SetupExtraction();
+            archive->Load();
+            openZip = m.Zip;
+        }
+        TMemoryStream out;
+        archive->ExtractToStream(Utf16(m.Name), out);
+        CheckOutput(Bytes(out.Memory(), out.Memory() + out.Size()), m);
+    }
+
+    // A damaged item ends quietly with what was decoded, never more than
+    // the item's size.
+    Bytes zip = ReadFile(DataDir + "hw_implode_8k3t.zip");
+    const TRawEntry text = FixtureEntry("hw_implode_8k3t.zip", "text.txt");
+    const auto at = std::search(zip.begin(), zip.end(), text.Data.begin(), text.Data.end());
+    ASSERT_NE(at, zip.end());
+    for (size_t i = 600; i < text.Data.size(); i += 97)
+        at[static_cast<long>(i)] ^= 0x5A;
+    TMemoryStream damaged;
+    damaged.LoadFromBuffer(zip.data(), zip.size());
+    auto broken = addoscope::zip::TZipArchive::CreateFromStream(damaged, u"damaged.zip");
+    broken->SetupExtraction();
+    broken->Load();
+    TMemoryStream out;
+    EXPECT_NO_THROW(broken->ExtractToStream(u"text.txt", out));
+    EXPECT_LE(out.Size(), 46064);
+    const Bytes expected = ReadFile(DataDir + "payloads/text.txt");
+    EXPECT_NE(Bytes(out.Memory(), out.Memory() + out.Size()), expected);
 }
 
 // The flag word, not the data, says which implode variant is used.
