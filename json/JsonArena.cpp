@@ -7,7 +7,7 @@ namespace addoscope::json::detail {
 
 namespace {
 // Blocks stop doubling here.
-constexpr size_t MaxBlock = size_t(4) << 20;
+constexpr size_t MaxBlock = size_t(1) << 20;
 } // namespace
 
 TJSONArena::TJSONArena(size_t firstBlock) : FNextBlock(std::clamp<size_t>(firstBlock, 256, MaxBlock)) {}

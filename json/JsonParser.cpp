@@ -6,6 +6,7 @@
 #include "json/JsonArena.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -110,6 +111,15 @@ int HexDigit(uint8_t c)
     return -1;
 }
 
+// Bytes a string takes over as they are: ASCII other than the quote and the
+// backslash.
+constexpr auto PlainStringByte = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x80; ++c)
+        table[c] = c != '"' && c != '\\';
+    return table;
+}();
+
 bool IsWhitespace(uint8_t c)
 {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
@@ -123,7 +133,8 @@ public:
         : FData(data), FDataStart(start), FPos(start), FDataEnd(end),
           FIsUTF8(options.Contains(TJSONParseOption::IsUTF8)),
           FUseBool(options.Contains(TJSONParseOption::UseBool)),
-          FArena(std::make_unique<TJSONArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 2, 1024,
+          // A tree takes a few times the bytes of its text.
+          FArena(std::make_unique<TJSONArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 4, 4096,
                                                                  size_t(1) << 20))),
           FCharData(std::make_unique<char16_t[]>(16)), FCache(end - start > InternThreshold)
     {
@@ -324,8 +335,7 @@ private:
             Fail();
         switch (*FPos) {
         case '"':
-            ReadString();
-            Attach(NewNode<TJSONString>(StoreText()));
+            Attach(NewNode<TJSONString>(ReadStringValue()));
             break;
         case '-':
         case '0':
@@ -460,6 +470,36 @@ private:
         FCharData[FCharCount++] = unit;
     }
 
+    // The string at the reading position as text held by the tree. Most
+    // strings are plain ASCII; those go straight into the tree.
+    std::u16string_view ReadStringValue()
+    {
+        const uint8_t* start = FPos + 1;
+        const uint8_t* run = start;
+        while (run < FDataEnd && PlainStringByte[*run])
+            ++run;
+        if (run == FDataEnd || *run != '"') {
+            ReadString();
+            return StoreText();
+        }
+        FPos = run + 1;
+        const size_t length = static_cast<size_t>(run - start);
+        if (length == 0)
+            return {};
+        CheckLength(length);
+        char16_t* text = FArena->AllocateArray<char16_t>(length);
+        for (size_t i = 0; i < length; ++i)
+            text[i] = start[i];
+        return std::u16string_view(text, length);
+    }
+
+    // Texts keep their length in 32 bits.
+    static void CheckLength(size_t length)
+    {
+        if (length > UINT32_MAX)
+            throw std::bad_alloc();
+    }
+
     // Collects the text of the string at the reading position in FCharData.
     void ReadString()
     {
@@ -467,7 +507,7 @@ private:
         FCharCount = 0;
         for (;;) {
             const uint8_t* run = FPos;
-            while (run < FDataEnd && *run != '"' && *run != '\\' && *run < 0x80)
+            while (run < FDataEnd && PlainStringByte[*run])
                 ++run;
             if (run > FPos) {
                 const size_t length = static_cast<size_t>(run - FPos);
@@ -591,6 +631,7 @@ private:
     {
         if (FCharCount == 0)
             return {};
+        CheckLength(FCharCount);
         char16_t* text = FArena->AllocateArray<char16_t>(FCharCount);
         std::memcpy(text, FCharData.get(), FCharCount * sizeof(char16_t));
         return std::u16string_view(text, FCharCount);

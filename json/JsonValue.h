@@ -104,19 +104,26 @@ protected:
 
 class TJSONString : public TJSONValue {
 public:
-    std::u16string Value() const override { return std::u16string(FValue); }
+    std::u16string Value() const override { return std::u16string(Text()); }
     bool IsNull() const override { return FIsNull; }
     // The stored text without a copy (the literal of a number).
-    std::u16string_view Text() const { return FValue; }
+    std::u16string_view Text() const { return std::u16string_view(FValue, FLength); }
 
 protected:
     friend class detail::TJSONByteReader;
     friend class TJSONPair;
-    TJSONString(std::u16string_view value, TJSONKind kind = TJSONKind::jkString) : TJSONValue(kind), FValue(value) {}
+    // The text must fit in 32 bits of length; the reader sees to that.
+    TJSONString(std::u16string_view value, TJSONKind kind = TJSONKind::jkString)
+        : TJSONValue(kind), FLength(static_cast<uint32_t>(value.size())), FValue(value.data())
+    {
+    }
 
 private:
-    std::u16string_view FValue; // held by the tree's storage
+    // Small fields first, so that they share the base's padding: a node is
+    // three words.
     bool FIsNull = false;
+    uint32_t FLength;
+    const char16_t* FValue; // held by the tree's storage
 };
 
 // A number keeps its literal text exactly as read; Value() formats it
