@@ -366,6 +366,16 @@ TEST(UnzipHelper, ShrinkControlCodesAndCorruption)
         w.Put(262, 9); // beyond the next free code (261)
         EXPECT_EQ(decodeAfterFault(w, 100).size(), 10u);
     }
+    {
+        // A code whose extensions were all freed is a leaf at the next
+        // clear: two clears free "abc" and then "ab", so "cd" takes 257.
+        TBitWriter w;
+        w.Put('a', 9), w.Put('b', 9), w.Put(257, 9), w.Put('c', 9);
+        w.Put(256, 9), w.Put(2, 9), w.Put(256, 9), w.Put(2, 9);
+        w.Put('d', 9), w.Put(257, 9);
+        const Bytes out = Decode(w.Data(), Params(1, 8));
+        EXPECT_EQ(std::string(out.begin(), out.end()), "ababcdcd");
+    }
 }
 
 // Reduce: the escape byte followed by 0 stands for itself, and a back
