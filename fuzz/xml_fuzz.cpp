@@ -1,0 +1,70 @@
+// Loads the input as an XML document, reads every node's name and value and
+// searches the tree. The same input is loaded a second time through a
+// stream that hands out a few bytes per read; both trees must be the same,
+// since chunk boundaries may not change what is read.
+#include "base/MemoryStream.h"
+#include "xml/XmlDoc.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using namespace addoscope;
+
+namespace {
+
+class TDribbleStream : public base::TMemoryStream {
+public:
+    explicit TDribbleStream(int64_t step) : FStep(step) {}
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        return base::TMemoryStream::Read(buffer, std::min(count, FStep));
+    }
+
+private:
+    int64_t FStep;
+};
+
+// Kinds, names and values of the whole tree in document order.
+std::string Describe(const xml::TXmlDoc& doc)
+{
+    std::string out;
+    std::vector<const xml::TXmlNode*> pending;
+    for (int i = doc.RootNodes().Count() - 1; i >= 0; --i)
+        pending.push_back(doc.RootNodes()[i]);
+    while (!pending.empty()) {
+        const xml::TXmlNode* node = pending.back();
+        pending.pop_back();
+        out += std::to_string(node->ElementType()) + ':' + node->Name() + '=' + node->Value() + ';';
+        for (int i = node->NodeCount() - 1; i >= 0; --i)
+            pending.push_back(node->Nodes(i));
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    xml::TXmlDoc doc;
+    base::TMemoryStream stream;
+    stream.LoadFromBuffer(data, size);
+    doc.LoadFromStream(stream);
+    doc.IsEmpty();
+    const std::string whole = Describe(doc);
+    if (const xml::TXmlNode* root = doc.Root()) {
+        for (const char* name : {"Description", "RDF:Description", "em:id", "text", "/RDF/Description", "/a/b"})
+            if (const xml::TXmlNode* found = root->FindNode(name))
+                found->Value();
+    }
+
+    xml::TXmlDoc again;
+    TDribbleStream dribble(static_cast<int64_t>(size % 7) + 1);
+    dribble.LoadFromBuffer(data, size);
+    again.LoadFromStream(dribble);
+    if (Describe(again) != whole)
+        __builtin_trap();
+    return 0;
+}
