@@ -54,31 +54,66 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
         kraft += lengthCount[len] << (15 - len);
     if (kraft > (1 << 15))
         throw EArcInternalInflateError("over-subscribed set of Huffman code lengths [BuildHuffmanTree]");
-    const bool complete = kraft == (1 << 15) || longest == 0;
-
     FLongest = longest;
     const size_t size = size_t(1) << longest;
     FMask = static_cast<uint32_t>(size - 1);
     FTable.resize(size);
-    if (!complete || longest == 0)
-        std::fill(FTable.begin(), FTable.end(), InvalidEntry);
 
-    uint32_t nextCode[16] = {};
+    // Symbols in canonical order: by code length, then by symbol.
+    int offset[17] = {};
+    for (int len = 1; len <= 15; ++len)
+        offset[len + 1] = offset[len] + lengthCount[len];
+    int sorted[288];
+    for (int symbol = 0; symbol < count; ++symbol)
+        if (lengths[symbol] != 0)
+            sorted[offset[lengths[symbol]]++] = symbol;
+
+    // The table grows one bit at a time: doubling a table of 2^(len-1)
+    // entries repeats every shorter code in the new half, and the codes of
+    // length len then take their own entries, which no shorter code can
+    // hold since the set is prefix-free. Entries that stay invalid are
+    // reached by no code. This writes each entry about once, in order.
+    FTable[0] = InvalidEntry;
     uint32_t code = 0;
-    for (int len = 1; len <= 15; ++len) {
-        code = (code + lengthCount[len - 1]) << 1;
-        nextCode[len] = code;
+    int next = 0;
+    for (int len = 1; len <= longest; ++len) {
+        const size_t half = size_t(1) << (len - 1);
+        std::memcpy(FTable.data() + half, FTable.data(), half * sizeof(uint32_t));
+        for (int k = 0; k < lengthCount[len]; ++k, ++next, ++code) {
+            const int symbol = sorted[next];
+            FTable[ReverseBits(code, len)] = uint32_t(symbol) | uint32_t(len) << 16 |
+                                             uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
+        }
+        code <<= 1;
     }
-    for (int symbol = 0; symbol < count; ++symbol) {
-        const int len = lengths[symbol];
-        if (len == 0)
-            continue;
-        const uint32_t entry = uint32_t(symbol) | uint32_t(len) << 16 |
-                               uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
-        const size_t step = size_t(1) << len;
-        for (size_t index = ReverseBits(nextCode[len]++, len); index < size; index += step)
-            FTable[index] = entry;
-    }
+
+}
+
+uint32_t TDfDecodeHuffmanTree::FastEntry(uint32_t entry) const
+{
+    if (entry == InvalidEntry)
+        return InvalidEntry;
+    const unsigned symbol = Symbol(entry);
+    if (symbol > FCoding.MaxSymbol)
+        return InvalidEntry;
+    const uint32_t lengthAndExtra = entry & 0xFFFF0000u;
+    if (!FCoding.Literals)
+        return DistanceBase[symbol] | lengthAndExtra;
+    if (symbol < 256)
+        return LiteralFlag | symbol | lengthAndExtra;
+    if (symbol == 256)
+        return EndFlag | lengthAndExtra;
+    return FCoding.LengthBases[symbol - 257] | lengthAndExtra;
+}
+
+void TDfDecodeHuffmanTree::BuildFast(const TFastCoding& coding)
+{
+    FCoding = coding;
+    const size_t fastSize = size_t(1) << std::min(FLongest, FastBits);
+    FFastMask = static_cast<uint32_t>(fastSize - 1);
+    FFast.resize(fastSize);
+    for (size_t i = 0; i < fastSize; ++i)
+        FFast[i] = CodeLength(FTable[i]) <= static_cast<unsigned>(FastBits) ? FastEntry(FTable[i]) : InvalidEntry;
 }
 
 namespace {
@@ -94,11 +129,16 @@ TDfFixedTables BuildFixedTables()
     uint8_t extra[288] = {};
     std::memcpy(extra + 257, LengthExtraBits, sizeof LengthExtraBits);
     tables.Literals.Build(lengths, 288, extra, 15);
+    tables.Literals.BuildFast({true, LengthBase, 285});
     std::memcpy(extra + 257, LengthExtraBits64, sizeof LengthExtraBits64);
     tables.Literals64.Build(lengths, 288, extra, 15);
+    tables.Literals64.BuildFast({true, LengthBase64, 285});
     uint8_t distLengths[32];
     std::fill(distLengths, distLengths + 32, 5);
     tables.Distances.Build(distLengths, 32, DistanceExtraBits, 15);
+    tables.Distances.BuildFast({false, nullptr, 29});
+    tables.Distances64.Build(distLengths, 32, DistanceExtraBits, 15);
+    tables.Distances64.BuildFast({false, nullptr, 31});
     return tables;
 }
 

@@ -26,6 +26,34 @@ public:
     uint32_t Lookup(uint64_t bits) const { return FTable[static_cast<size_t>(bits & FMask)]; }
     const uint32_t* Table() const { return FTable.data(); }
     uint32_t Mask() const { return FMask; }
+
+    // The first 2^FastBits entries again, rewritten for the decoder's hot
+    // loop and small enough to stay in the processor's nearest cache: a
+    // literal carries LiteralFlag and its byte, end-of-block EndFlag, a
+    // length or distance its base value in place of the symbol (bits 0-15)
+    // with code length and extra bits where the full entry has them. Codes
+    // longer than FastBits and symbols the method does not allow are
+    // InvalidEntry: the decoder then converts the full table's entry with
+    // FastEntry, so every symbol is still resolved by the table that
+    // defines it.
+    static constexpr int FastBits = 10;
+    static constexpr uint32_t LiteralFlag = 1u << 29;
+    static constexpr uint32_t EndFlag = 1u << 30;
+    const uint32_t* FastTable() const { return FFast.data(); }
+    uint32_t FastMask() const { return FFastMask; }
+
+    // How symbols become fast entries: literal/length codes (lengths based
+    // on `Bases` from symbol 257) or distance codes (from symbol 0);
+    // symbols above MaxSymbol are invalid.
+    struct TFastCoding {
+        bool Literals;
+        const uint16_t* LengthBases;
+        unsigned MaxSymbol;
+    };
+    // Builds the fast table; without it, FastTable() is empty.
+    void BuildFast(const TFastCoding& coding);
+    uint32_t FastEntry(uint32_t entry) const;
+
     // The longest code length in use (0 for an empty code).
     int LongestCode() const { return FLongest; }
 
@@ -36,6 +64,9 @@ public:
 private:
     std::vector<uint32_t> FTable;
     uint32_t FMask = 0;
+    std::vector<uint32_t> FFast;
+    uint32_t FFastMask = 0;
+    TFastCoding FCoding {};
     int FLongest = 0;
 };
 
@@ -43,7 +74,8 @@ private:
 struct TDfFixedTables {
     TDfDecodeHuffmanTree Literals;        // Deflate: symbol 285 has no extra bits
     TDfDecodeHuffmanTree Literals64;      // Deflate64: symbol 285 has 16 extra bits
-    TDfDecodeHuffmanTree Distances;       // 32 symbols of 5 bits
+    TDfDecodeHuffmanTree Distances;       // 32 symbols of 5 bits; Deflate stops at 29
+    TDfDecodeHuffmanTree Distances64;     // the same, all 32 valid
 };
 const TDfFixedTables& FixedTables();
 

@@ -302,7 +302,9 @@ void TInflater::DynamicTables()
     uint8_t extra[286] = {};
     std::memcpy(extra + 257, FDeflate64 ? LengthExtraBits64 : LengthExtraBits, 29);
     FDynLit.Build(lengths, static_cast<int>(hlit), extra, 15);
+    FDynLit.BuildFast({true, FDeflate64 ? LengthBase64 : LengthBase, 285});
     FDynDist.Build(lengths + hlit, static_cast<int>(hdist), DistanceExtraBits, 15);
+    FDynDist.BuildFast({false, nullptr, FDeflate64 ? 31u : 29u});
     FLit = &FDynLit;
     FDist = &FDynDist;
 }
@@ -321,53 +323,59 @@ bool TInflater::FastLoop()
     unsigned bitCount = FBitCount;
     const uint32_t* const litTable = FLit->Table();
     const uint32_t litMask = FLit->Mask();
+    const uint32_t* const litFast = FLit->FastTable();
+    const uint32_t litFastMask = FLit->FastMask();
     const uint32_t* const distTable = FDist->Table();
     const uint32_t distMask = FDist->Mask();
-    const uint16_t* const lengthBase = FDeflate64 ? LengthBase64 : LengthBase;
-    const unsigned maxDistSymbol = FDeflate64 ? 31 : 29;
+    const uint32_t* const distFast = FDist->FastTable();
+    const uint32_t distFastMask = FDist->FastMask();
+    const TDfDecodeHuffmanTree& litTree = *FLit;
+    const TDfDecodeHuffmanTree& distTree = *FDist;
     const uint64_t slid = FSlid;
     const char* error = nullptr;
     bool endOfBlock = false;
+    constexpr uint32_t Invalid = TDfDecodeHuffmanTree::InvalidEntry;
+    constexpr uint32_t LiteralFlag = TDfDecodeHuffmanTree::LiteralFlag;
+    constexpr uint32_t KindMask = TDfDecodeHuffmanTree::LiteralFlag | TDfDecodeHuffmanTree::EndFlag;
 
     while (in <= inLimit && out < outLimit) {
         bitBuf |= LoadLE64(in) << bitCount;
         in += (63 - bitCount) >> 3;
         bitCount |= 56;
 
-        uint32_t entry = litTable[bitBuf & litMask];
-        unsigned symbol = entry & 0xFFFF;
-        if (symbol < 256) {
+        uint32_t entry = litFast[bitBuf & litFastMask];
+        if (entry == Invalid) {
+            entry = litTree.FastEntry(litTable[bitBuf & litMask]);
+            if (entry == Invalid) {
+                error = "decoded an invalid length symbol: greater than 285 [DecodeData]";
+                break;
+            }
+        }
+        if ((entry & KindMask) == LiteralFlag) {
             const unsigned len = (entry >> 16) & 0xFF;
             bitBuf >>= len;
             bitCount -= len;
-            *out++ = static_cast<uint8_t>(symbol);
-            // A second literal often fits in the bits already loaded.
-            entry = litTable[bitBuf & litMask];
-            symbol = entry & 0xFFFF;
-            if (symbol >= 256)
-                continue; // at least 41 bits remain, enough for any code
+            *out++ = static_cast<uint8_t>(entry);
+            // A second literal often fits in the bits already loaded (at
+            // least 41 remain, enough for any code).
+            entry = litFast[bitBuf & litFastMask];
+            if ((entry & KindMask) != LiteralFlag)
+                continue;
             const unsigned len2 = (entry >> 16) & 0xFF;
             bitBuf >>= len2;
             bitCount -= len2;
-            *out++ = static_cast<uint8_t>(symbol);
+            *out++ = static_cast<uint8_t>(entry);
             continue;
-        }
-        if (symbol == 256) {
-            const unsigned len = (entry >> 16) & 0xFF;
-            bitBuf >>= len;
-            bitCount -= len;
-            endOfBlock = true;
-            break;
-        }
-        if (symbol > 285) {
-            error = "decoded an invalid length symbol: greater than 285 [DecodeData]";
-            break;
         }
         unsigned len = (entry >> 16) & 0xFF;
         bitBuf >>= len;
         bitCount -= len;
-        unsigned extra = entry >> 24;
-        const size_t length = lengthBase[symbol - 257] + static_cast<size_t>(bitBuf & ((uint64_t(1) << extra) - 1));
+        if (entry & TDfDecodeHuffmanTree::EndFlag) {
+            endOfBlock = true;
+            break;
+        }
+        unsigned extra = (entry >> 24) & 0x1F;
+        const size_t length = (entry & 0xFFFF) + static_cast<size_t>(bitBuf & ((uint64_t(1) << extra) - 1));
         bitBuf >>= extra;
         bitCount -= extra;
         if (FDeflate64) {
@@ -376,18 +384,20 @@ bool TInflater::FastLoop()
             bitCount |= 56;
         }
 
-        entry = distTable[bitBuf & distMask];
-        symbol = entry & 0xFFFF;
-        if (symbol > maxDistSymbol) {
-            error = FDeflate64 ? "decoded an invalid distance symbol: greater than 31 [DecodeData]"
-                               : "decoded an invalid distance symbol: greater than 29 [DecodeData]";
-            break;
+        entry = distFast[bitBuf & distFastMask];
+        if (entry == Invalid) {
+            entry = distTree.FastEntry(distTable[bitBuf & distMask]);
+            if (entry == Invalid) {
+                error = FDeflate64 ? "decoded an invalid distance symbol: greater than 31 [DecodeData]"
+                                   : "decoded an invalid distance symbol: greater than 29 [DecodeData]";
+                break;
+            }
         }
         len = (entry >> 16) & 0xFF;
         bitBuf >>= len;
         bitCount -= len;
-        extra = entry >> 24;
-        const size_t distance = DistanceBase[symbol] + static_cast<size_t>(bitBuf & ((uint64_t(1) << extra) - 1));
+        extra = (entry >> 24) & 0x1F;
+        const size_t distance = (entry & 0xFFFF) + static_cast<size_t>(bitBuf & ((uint64_t(1) << extra) - 1));
         bitBuf >>= extra;
         bitCount -= extra;
         if (distance > static_cast<size_t>(out - window) && slid == 0) {
@@ -467,7 +477,7 @@ uint32_t TInflater::Run()
             break;
         case 1:
             FLit = FDeflate64 ? &fixed.Literals64 : &fixed.Literals;
-            FDist = &fixed.Distances;
+            FDist = FDeflate64 ? &fixed.Distances64 : &fixed.Distances;
             HuffmanBlock();
             break;
         case 2:
