@@ -247,24 +247,6 @@ TEST(UnzipHelper, ExtractsEveryReferenceEntryThroughTheArchive)
     EXPECT_NE(Bytes(out.Memory(), out.Memory() + out.Size()), expected);
 }
 
-// The flag word, not the data, says which implode variant is used.
-TEST(UnzipHelper, ImplodeVariantComesFromTheFlags)
-{
-    const Bytes expected = ReadFile(DataDir + "payloads/text.txt");
-    for (uint16_t flags : {0x0002, 0x0004, 0x0006}) {
-        TRawEntry e = FixtureEntry("hw_implode_" + std::string(flags & 2 ? "8k" : "4k") + (flags & 4 ? "3t" : "2t") + ".zip",
-                                   "text.txt");
-        EXPECT_EQ(Decode(e.Data, e.Params), expected);
-        e.Params.Flags = 0;
-        Bytes wrong;
-        try {
-            wrong = Decode(e.Data, e.Params);
-        } catch (const addoscope::zip::EZipException&) {
-        }
-        EXPECT_NE(wrong, expected) << "flags " << flags;
-    }
-}
-
 // Output lands after what the target held, stops at the expected size, and
 // a truncated input ends the decode with a prefix of the data.
 TEST(UnzipHelper, StopsAtSizeOrEndOfInput)
@@ -399,4 +381,38 @@ TEST(UnzipHelper, ReduceEscapesAndEarlyReferences)
         SCOPED_TRACE(factor);
         EXPECT_EQ(Decode(w.Data(), Params(method, static_cast<int64_t>(expected.size()))), expected);
     }
+}
+
+// Implode trees that describe too many or too few values, or more codes
+// than the code space holds, are corrupt.
+TEST(UnzipHelper, ImplodeRejectsMalformedTrees)
+{
+    auto tree = [](TBitWriter& w, int bytes, int lengthLess1) {
+        w.Put(static_cast<uint32_t>(bytes - 1), 8);
+        for (int i = 0; i < bytes; ++i)
+            w.Put(static_cast<uint32_t>(0xF0 | lengthLess1), 8); // 16 values each
+    };
+    auto decode = [](const TBitWriter& w) { return Decode(w.Data(), Params(6, 100)); };
+    {
+        // 64 lengths of 6 bits each: a complete tree in which codes count
+        // up from the highest value, so value 63 has code 000000 and value
+        // 0 has 111111. Literal 'k' (flag 1, then 8 raw bits), then a match:
+        // flag 0, low distance bits 0, high distance 0, length code 63 and
+        // 8 more length bits; length 63 + 5 + 2 from distance 1.
+        TBitWriter w;
+        tree(w, 4, 5), tree(w, 4, 5);
+        w.Put(1, 1), w.Put('k', 8);
+        w.Put(0, 1), w.Put(0, 6), w.Put(0x3F, 6), w.Put(0, 6), w.Put(5, 8);
+        EXPECT_EQ(decode(w), Bytes(71, 'k'));
+    }
+    for (int bytes : {3, 5}) {
+        TBitWriter w;
+        tree(w, bytes, 5), tree(w, 4, 5);
+        w.Put(0, 32);
+        EXPECT_THROW(decode(w), addoscope::zip::EZipException) << bytes << " bytes";
+    }
+    TBitWriter w;
+    tree(w, 4, 4), tree(w, 4, 5); // 64 codes of 5 bits
+    w.Put(0, 32);
+    EXPECT_THROW(decode(w), addoscope::zip::EZipException);
 }
