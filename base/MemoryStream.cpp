@@ -2,16 +2,31 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace addoscope::base {
 
+void TMemoryStream::Grow(int64_t needed)
+{
+    if (needed <= FCapacity)
+        return;
+    if (static_cast<uint64_t>(needed) > SIZE_MAX / 2)
+        throw std::bad_alloc();
+    const int64_t capacity = std::max<int64_t>({needed, FCapacity + FCapacity / 2, 256});
+    // Not value-initialised: untouched pages cost nothing until written.
+    std::unique_ptr<uint8_t[]> memory(new uint8_t[static_cast<size_t>(capacity)]);
+    if (FSize > 0)
+        std::memcpy(memory.get(), FMemory.get(), static_cast<size_t>(FSize));
+    FMemory = std::move(memory);
+    FCapacity = capacity;
+}
+
 int64_t TMemoryStream::Read(void* buffer, int64_t count)
 {
-    const int64_t size = Size();
-    if (count <= 0 || FPosition >= size)
+    if (count <= 0 || FPosition >= FSize)
         return 0;
-    const int64_t n = std::min(count, size - FPosition);
-    std::memcpy(buffer, FData.data() + FPosition, static_cast<size_t>(n));
+    const int64_t n = std::min(count, FSize - FPosition);
+    std::memcpy(buffer, FMemory.get() + FPosition, static_cast<size_t>(n));
     FPosition += n;
     return n;
 }
@@ -21,12 +36,13 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count)
     if (count <= 0)
         return 0;
     const int64_t end = FPosition + count;
-    if (end > Size()) {
-        if (static_cast<uint64_t>(end) > FData.capacity())
-            FData.reserve(std::max<size_t>(static_cast<size_t>(end), FData.capacity() * 2));
-        FData.resize(static_cast<size_t>(end));
+    if (end > FSize) {
+        Grow(end);
+        if (FPosition > FSize)
+            std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+        FSize = end;
     }
-    std::memcpy(FData.data() + FPosition, buffer, static_cast<size_t>(count));
+    std::memcpy(FMemory.get() + FPosition, buffer, static_cast<size_t>(count));
     FPosition = end;
     return count;
 }
@@ -37,29 +53,40 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin)
     if (origin == TSeekOrigin::soCurrent)
         base = FPosition;
     else if (origin == TSeekOrigin::soEnd)
-        base = Size();
+        base = FSize;
     FPosition = std::max<int64_t>(0, base + offset);
     return FPosition;
 }
 
 void TMemoryStream::SetSize(int64_t size)
 {
-    FData.resize(static_cast<size_t>(std::max<int64_t>(0, size)));
-    FPosition = std::min(FPosition, Size());
+    size = std::max<int64_t>(0, size);
+    if (size > FSize) {
+        Grow(size);
+        std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(size - FSize));
+    }
+    FSize = size;
+    FPosition = std::min(FPosition, FSize);
+}
+
+void TMemoryStream::Reserve(int64_t capacity)
+{
+    Grow(capacity);
 }
 
 void TMemoryStream::Clear()
 {
-    FData.clear();
-    FData.shrink_to_fit();
-    FPosition = 0;
+    FMemory.reset();
+    FSize = FCapacity = FPosition = 0;
 }
 
 void TMemoryStream::LoadFromBuffer(const void* buffer, size_t count)
 {
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    FData.assign(bytes, bytes + count);
-    FPosition = 0;
+    Clear();
+    Grow(static_cast<int64_t>(count));
+    if (count > 0)
+        std::memcpy(FMemory.get(), buffer, count);
+    FSize = static_cast<int64_t>(count);
 }
 
 } // namespace addoscope::base

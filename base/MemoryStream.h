@@ -3,12 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace addoscope::base {
 
 // A stream in memory that grows as it is written. Seeking past the end is
-// allowed; a write there fills the gap with zeros.
+// allowed; a write there fills the gap with zeros. Growing does not clear
+// the new memory first: bytes are only ever exposed after being written.
 class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
@@ -16,18 +17,25 @@ public:
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-    int64_t Size() override { return static_cast<int64_t>(FData.size()); }
+    int64_t Size() override { return FSize; }
 
+    // Sets the size; bytes added at the end are zeros.
     void SetSize(int64_t size);
+    // Makes room for `capacity` bytes without changing the size.
+    void Reserve(int64_t capacity);
     void Clear();
     // Replaces the content with a copy of the given bytes, position 0.
     void LoadFromBuffer(const void* buffer, size_t count);
 
-    const uint8_t* Memory() const { return FData.data(); }
-    uint8_t* Memory() { return FData.data(); }
+    const uint8_t* Memory() const { return FMemory.get(); }
+    uint8_t* Memory() { return FMemory.get(); }
 
 private:
-    std::vector<uint8_t> FData;
+    void Grow(int64_t needed);
+
+    std::unique_ptr<uint8_t[]> FMemory;
+    int64_t FSize = 0;
+    int64_t FCapacity = 0;
     int64_t FPosition = 0;
 };
 

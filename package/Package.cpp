@@ -47,7 +47,9 @@ std::unique_ptr<base::TMemoryStream> CopyCrxZipPart(base::TStream& file, std::u1
         throw base::Exception("Not a CRX file");
     file.SetPosition(start);
 
+    // Copied in 1 MiB chunks straight into the stream's memory, sized once.
     auto copy = std::make_unique<base::TMemoryStream>();
+    copy->Reserve(size - start);
     std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(CopyChunk, size - start)));
     for (;;) {
         const int64_t n = file.Read(chunk.data(), static_cast<int64_t>(chunk.size()));
