@@ -79,7 +79,8 @@ void THostPlugin::Start()
 
 std::u16string THostPlugin::Value(const std::u16string& fileName, int32_t fieldIndex)
 {
-    std::vector<char16_t> buffer(ValueBufferBytes / sizeof(char16_t), u'\0');
+    std::vector<char16_t>& buffer = FBuffer;
+    buffer.resize(ValueBufferBytes / sizeof(char16_t));
     int32_t result = FGetValueW(fileName.c_str(), fieldIndex, 0, buffer.data(), ValueBufferBytes, CONTENT_DELAYIFSLOW);
     if (result == ft_delayed)
         result = FGetValueW(fileName.c_str(), fieldIndex, 0, buffer.data(), ValueBufferBytes, 0);

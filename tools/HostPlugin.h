@@ -48,6 +48,7 @@ private:
     TGetValueW FGetValueW = nullptr;
     std::string FDetectString;
     std::vector<THostField> FFields;
+    std::vector<char16_t> FBuffer; // the value buffer, reused for every request
 };
 
 // The extensions a detect string accepts (ext="XPI"|ext="CRX"), upper case.
