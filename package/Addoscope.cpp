@@ -8,7 +8,9 @@ namespace addoscope::package {
 
 namespace {
 
-std::unique_ptr<TStringList> KnownApplications;
+// A plain pointer, not a smart one: it must have no destructor of its own
+// that could run before the module's unload code frees the list.
+TStringList* KnownApplications = nullptr;
 
 } // namespace
 
@@ -60,12 +62,14 @@ void BuildKnownApplications()
     list->Add(u"{718e30fb-e89b-41dd-9da7-e25a45638b28}=Sunbird");
     list->Add(u"{a23983c0-fd0e-11dc-95ff-0800200c9a66}=Fennec");
     list->Add(u"{a79fe89b-6662-4ff4-8e88-09950ad4dfde}=Conkeror");
-    KnownApplications = std::move(list);
+    delete KnownApplications;
+    KnownApplications = list.release();
 }
 
 void FreeKnownApplications()
 {
-    KnownApplications.reset();
+    delete KnownApplications;
+    KnownApplications = nullptr;
 }
 
 std::u16string KnownApplicationName(std::u16string_view id)

@@ -6,7 +6,10 @@ namespace addoscope::plugin {
 
 TModuleState& Module()
 {
-    static TModuleState state;
+    // Never destroyed by the C++ runtime: the library's unload hook empties
+    // it, and the runtime's own clean-up of statics may run before or after
+    // that hook, depending on how the host ends.
+    static TModuleState& state = *new TModuleState;
     return state;
 }
 
