@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 #include <string>
@@ -59,4 +60,23 @@ TEST(Exports, DelayIfSlowIsAnsweredAtOnceEvenForMissingFiles)
     EXPECT_EQ(value[0], u'#');
     plugin.SendStateInformationW(1, nullptr);
     plugin.SendStateInformationW(2, u"/");
+}
+
+// A host may end its process without unloading the plugin, and the C++
+// runtime's clean-up of statics then races the library's own unload code.
+TEST(ExportsDeathTest, ProcessExitWithThePluginLoadedEndsCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto* plugin = new TPluginLibrary; // never unloaded, as at a host's exit
+            char params[4108] = {};
+            plugin->SetDefaultParams(params);
+            char16_t value[64];
+            const std::string example = std::string(ADDOSCOPE_EXAMPLES_DIR) + "/tab-tidy.xpi";
+            const std::u16string name = addoscope::base::Utf8ToUtf16(example);
+            const int32_t code = plugin->GetValueW(name.c_str(), 3, 0, value, sizeof(value), 0);
+            std::exit(code == 11 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
