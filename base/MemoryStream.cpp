@@ -33,6 +33,8 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count)
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count)
 {
+    if (FMaxSize > 0 && FPosition + count > FMaxSize)
+        count = std::max<int64_t>(0, FMaxSize - FPosition);
     if (count <= 0)
         return 0;
     const int64_t end = FPosition + count;

@@ -19,6 +19,11 @@ public:
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t Size() override { return FSize; }
 
+    // Bounds what writes may make of the stream: a write that would grow it
+    // past `maxSize` bytes stores what fits and reports the short count, so
+    // WriteBuffer raises EWriteError. 0 (the default) means no bound.
+    void SetMaxSize(int64_t maxSize) { FMaxSize = maxSize; }
+
     // Sets the size; bytes added at the end are zeros.
     void SetSize(int64_t size);
     // Makes room for `capacity` bytes without changing the size.
@@ -37,6 +42,7 @@ private:
     int64_t FSize = 0;
     int64_t FCapacity = 0;
     int64_t FPosition = 0;
+    int64_t FMaxSize = 0;
 };
 
 } // namespace addoscope::base

@@ -5,6 +5,7 @@
 #include "package/InstallRdf.h"
 #include "package/LocaleMessages.h"
 #include "package/ManifestJson.h"
+#include "package/WindowStream.h"
 #include "platform/Platform.h"
 #include "zip/ZipArchive.h"
 
@@ -17,14 +18,25 @@ namespace {
 
 constexpr int64_t CopyChunk = 1048576;
 
+// Real descriptions and messages files are a few kilobytes. Extraction into
+// memory stops at this size, so a small package that declares gigabytes of
+// output cannot exhaust the host's memory; the stream keeps what was written
+// and the readers decide what to make of it.
+constexpr int64_t MaxExtractedSize = 64 * 1048576;
+
+// A CRX's zip part up to this size is copied into memory; a larger one is
+// read in place through a window over the file, so that a large package
+// does not cost its whole size in memory.
+constexpr int64_t MaxCopiedZipPart = 64 * 1048576;
+
 uint32_t LittleEndian32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Skips a CRX or CRX3 header and copies the zip part that follows into
-// memory. `file` stands at offset 0.
-std::unique_ptr<base::TMemoryStream> CopyCrxZipPart(base::TStream& file, std::u16string& containerKind)
+// Skips a CRX or CRX3 header and answers where the zip part begins. `file`
+// stands at offset 0.
+int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
 {
     uint8_t header[16];
     file.ReadBuffer(header, sizeof(header));
@@ -46,10 +58,19 @@ std::unique_ptr<base::TMemoryStream> CopyCrxZipPart(base::TStream& file, std::u1
     if (signature[0] != 'P' || signature[1] != 'K')
         throw base::Exception("Not a CRX file");
     file.SetPosition(start);
+    return start;
+}
 
-    // Copied in 1 MiB chunks straight into the stream's memory, sized once.
+// Copies the zip part from `start` to the end of the file into memory.
+std::unique_ptr<base::TMemoryStream> CopyZipPart(base::TStream& file, int64_t start)
+{
+    const int64_t size = file.Size();
+    file.SetPosition(start);
+    // Copied in 1 MiB chunks into a stream sized once; a file that grows
+    // while it is copied cannot push the copy past the bound.
     auto copy = std::make_unique<base::TMemoryStream>();
     copy->Reserve(size - start);
+    copy->SetMaxSize(MaxCopiedZipPart);
     std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(CopyChunk, size - start)));
     for (;;) {
         const int64_t n = file.Read(chunk.data(), static_cast<int64_t>(chunk.size()));
@@ -82,12 +103,18 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
         else
             opened.ContainerKind = u"ZIP ext";
 
-        std::unique_ptr<base::TMemoryStream> crxZipPart;
-        if (opened.ContainerKind == u"CRX")
-            crxZipPart = CopyCrxZipPart(file, opened.ContainerKind);
-        base::TStream& archiveStream = crxZipPart ? static_cast<base::TStream&>(*crxZipPart) : file;
+        std::unique_ptr<base::TStream> zipPart;
+        if (opened.ContainerKind == u"CRX") {
+            const int64_t start = SkipCrxHeader(file, opened.ContainerKind);
+            if (file.Size() - start <= MaxCopiedZipPart)
+                zipPart = CopyZipPart(file, start);
+            else
+                zipPart = std::make_unique<TWindowStream>(file, start);
+        }
+        base::TStream& archiveStream = zipPart ? *zipPart : static_cast<base::TStream&>(file);
 
         auto description = std::make_unique<base::TMemoryStream>();
+        description->SetMaxSize(MaxExtractedSize);
         auto archive = zip::TZipArchive::CreateFromStream(archiveStream, fileName);
         archive->SetupExtraction();
         archive->Load();
@@ -102,6 +129,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
             const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
             if (FindLocaleMessages(*archive, candidates, messagesName) >= 0) {
                 opened.Messages = std::make_unique<base::TMemoryStream>();
+                opened.Messages->SetMaxSize(MaxExtractedSize);
                 try {
                     archive->ExtractToStream(messagesName, *opened.Messages);
                 } catch (...) {

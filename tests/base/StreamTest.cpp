@@ -70,3 +70,18 @@ TEST(Crc32, KnownVectors)
     crc = Crc32Update(crc, text.data() + 10, text.size() - 10);
     EXPECT_EQ(~crc, 0x414FA339u);
 }
+
+TEST(MemoryStream, MaxSizeStopsGrowthWithAShortWrite)
+{
+    TMemoryStream s;
+    s.SetMaxSize(10);
+    s.WriteBuffer("0123456", 7);
+    EXPECT_EQ(s.Write("789AB", 5), 3);
+    EXPECT_EQ(s.Size(), 10);
+    EXPECT_THROW(s.WriteBuffer("C", 1), EWriteError);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 10), "0123456789");
+    // Rewriting inside the bound is still fine.
+    s.SetPosition(0);
+    s.WriteBuffer("ab", 2);
+    EXPECT_EQ(s.Memory()[1], 'b');
+}
