@@ -105,11 +105,11 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
 
         std::unique_ptr<base::TStream> zipPart;
         if (opened.ContainerKind == u"CRX") {
-            const int64_t start = SkipCrxHeader(file, opened.ContainerKind);
-            if (file.Size() - start <= MaxCopiedZipPart)
-                zipPart = CopyZipPart(file, start);
+            const int64_t zipStart = SkipCrxHeader(file, opened.ContainerKind);
+            if (file.Size() - zipStart <= MaxCopiedZipPart)
+                zipPart = CopyZipPart(file, zipStart);
             else
-                zipPart = std::make_unique<TWindowStream>(file, start);
+                zipPart = std::make_unique<TWindowStream>(file, zipStart);
         }
         base::TStream& archiveStream = zipPart ? *zipPart : static_cast<base::TStream&>(file);
 
