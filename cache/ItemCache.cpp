@@ -33,8 +33,11 @@ TAbstractItemCache::~TAbstractItemCache()
 
 PCacheItem TAbstractItemCache::AllocateNode() const
 {
-    if (FItemSize > std::numeric_limits<size_t>::max() - CacheItemDataOffset)
-        throw std::bad_alloc();
+    // Only a 32-bit size type can overflow here.
+    if constexpr (sizeof(size_t) <= sizeof(uint32_t)) {
+        if (FItemSize > std::numeric_limits<size_t>::max() - CacheItemDataOffset)
+            throw std::bad_alloc();
+    }
     void* memory = ::operator new(CacheItemDataOffset + FItemSize);
     return new (memory) TCacheItem();
 }

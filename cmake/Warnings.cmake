@@ -5,7 +5,8 @@ function(addoscope_warnings target)
         target_compile_options(${target} PRIVATE /W4 /WX)
     else()
         target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror
-            -Wshadow=local -Wnon-virtual-dtor -Wno-missing-field-initializers)
+            -Wnon-virtual-dtor -Wno-missing-field-initializers
+            $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
     endif()
 endfunction()
 
