@@ -291,17 +291,6 @@ TEST(ZipArchiveTest, ExtraFieldsAndZip64Widening)
     EXPECT_THROW(Load(bytes), base::EReadError);
 }
 
-TEST(ZipArchiveTest, ProgressAbortAndLoadHandler)
-{
-    auto loaded = Open(TwoEntries().Build());
-    int loads = 0;
-    loaded->Archive->SetOnLoad([&] { ++loads; });
-    loaded->Archive->SetOnArchiveProgress([](uint8_t progress, bool& abort) { abort = progress >= 50; });
-    EXPECT_THROW(loaded->Archive->Load(), EArcUserAbort);
-    EXPECT_EQ(loaded->Archive->Status(), TArchiveStatus::asInvalid);
-    EXPECT_EQ(loads, 1);
-}
-
 TEST(ZipArchiveTest, ExecutableStubAndOffsetsInFront)
 {
     TTestZip zip = TwoEntries();
