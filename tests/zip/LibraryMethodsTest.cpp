@@ -19,8 +19,6 @@
 #include <string>
 #include <vector>
 
-extern "C" void BZ2_bz__AssertH__fail(int);
-
 namespace addoscope::zip {
 namespace {
 
@@ -264,16 +262,6 @@ TEST(BZip2, StreamSeeksRestartSkipForwardAndRefuseTheRest)
     EXPECT_EQ(stream.Read(rest.data(), 10), 0);
 }
 
-TEST(BZip2, LibraryConsistencyHookRaisesInsteadOfEndingTheProcess)
-{
-    try {
-        BZ2_bz__AssertH__fail(1007);
-        ADD_FAILURE() << "hook returned";
-    } catch (const EBZip2Error& e) {
-        EXPECT_STREQ(e.what(), "Compression Error 1007");
-    }
-}
-
 // --- LZMA -----------------------------------------------------------------
 
 // The dictionary size of the properties (bytes 5-8 of the item data).
@@ -302,10 +290,6 @@ TEST(Lzma, HeaderAndPropertyErrorsUseTheSdkMessages)
     failure = nullptr;
     Decode(Bytes(entry.Data.begin(), entry.Data.begin() + 6), entry.Params, &failure);
     EXPECT_EQ(MessageOf<base::EReadError>(failure), "Stream read error");
-
-    EXPECT_EQ(LzmaErrorMessage(1), "LZMA Data Error.");
-    EXPECT_EQ(LzmaErrorMessage(17), "LZMA \"No Archive\" Error.");
-    EXPECT_EQ(LzmaErrorMessage(13), "Unknown LZMA error (13)");
 }
 
 TEST(Lzma, MissingPropertiesLeaveTheExtractionEmptyWithoutRaising)
@@ -365,10 +349,11 @@ TEST(Lzma, EndMarkerBeforeTheStatedSize)
     EXPECT_EQ(CrcOf(out), entry.Crc);
 }
 
-TEST(Lzma, HugeDictionaryIsBoundedByTheItemSize)
+TEST(Lzma, ClaimedDictionarySizeDoesNotChangeTheResult)
 {
-    // 4 GiB - 1 claimed: the decoder must not need it for a 70 KB item, and
-    // a dictionary smaller than the item still works as a ring buffer.
+    // Claims far beyond the item are served by a buffer of the item's size
+    // (an uncapped 4 GiB request trips the fuzzer's allocation limit); a
+    // dictionary smaller than the item works as a ring buffer.
     for (uint32_t dictionary : {0xFFFFFFFFu, 0x10000000u, 8192u}) {
         TRawEntry entry = ReadEntry("7z_lzma_noeos.zip", "zeros.bin");
         SetDictionary(entry.Data, dictionary);
