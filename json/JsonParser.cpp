@@ -4,6 +4,8 @@
 #include "json/JsonParser.h"
 
 #include "json/JsonArena.h"
+#include "json/JsonStringCache.h"
+#include "json/JsonUtf8.h"
 
 #include <algorithm>
 #include <array>
@@ -34,71 +36,6 @@ public:
 
 // Inputs above this size intern their member names.
 constexpr int64_t InternThreshold = 1000000;
-
-// Member names seen so far, one per 32-bit hash: the first name stored under
-// a hash stays there, later equal names share its text.
-class TStringCache {
-public:
-    static uint32_t Hash(const char16_t* text, size_t length)
-    {
-        uint32_t hash = static_cast<uint32_t>(length);
-        for (size_t i = 0; i < length; ++i) {
-            hash ^= text[i];
-            hash *= 16777619u;
-        }
-        return hash;
-    }
-
-    // The stored text with this hash, or nullptr when none is stored yet;
-    // in that case `slot` tells where Store puts it.
-    const std::u16string_view* Find(uint32_t hash, size_t& slot)
-    {
-        if (FEntries.empty())
-            FEntries.resize(1024);
-        const size_t mask = FEntries.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            TEntry& entry = FEntries[i];
-            if (!entry.FUsed) {
-                slot = i;
-                return nullptr;
-            }
-            if (entry.FHash == hash)
-                return &entry.FText;
-        }
-    }
-
-    void Store(size_t slot, uint32_t hash, std::u16string_view text)
-    {
-        FEntries[slot] = TEntry{text, hash, true};
-        if (++FCount * 2 > FEntries.size())
-            Grow();
-    }
-
-private:
-    struct TEntry {
-        std::u16string_view FText;
-        uint32_t FHash = 0;
-        bool FUsed = false;
-    };
-
-    void Grow()
-    {
-        std::vector<TEntry> old(FEntries.size() * 2);
-        old.swap(FEntries);
-        const size_t mask = FEntries.size() - 1;
-        for (const TEntry& entry : old) {
-            if (!entry.FUsed)
-                continue;
-            size_t i = entry.FHash & mask;
-            while (FEntries[i].FUsed)
-                i = (i + 1) & mask;
-            FEntries[i] = entry;
-        }
-    }
-
-    std::vector<TEntry> FEntries;
-    size_t FCount = 0;
-};
 
 int HexDigit(uint8_t c)
 {
@@ -585,45 +522,16 @@ private:
     }
 
     // Decodes the multi-byte UTF-8 character at `p` into one or two UTF-16
-    // units and moves `p` past it. Overlong forms and encoded surrogates pass
-    // as the value they spell.
+    // units and moves `p` past it; a malformed sequence raises.
     int DecodeUtf8(const uint8_t*& p, char16_t* units)
     {
-        const uint8_t lead = *p;
-        int length;
-        uint32_t codePoint;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            Raise(p, "UTF8: Type cannot be determined out of header byte", false);
-        }
-        if (FDataEnd - p < length)
-            Raise(p, "UTF8: A start byte not followed by enough continuation bytes", false);
-        for (int i = 1; i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                Raise(p + i, base::FormatText("UTF8: An unexpected continuation byte in %d-byte UTF8", length), false);
-            codePoint = (codePoint << 6) | (p[i] & 0x3F);
-        }
-        // F4 90 .. F7 BF spell values beyond Unicode, which no surrogate
-        // pair can carry.
-        if (codePoint > 0x10FFFF)
-            Raise(p, "UTF8: Type cannot be determined out of header byte", false);
-        p += length;
-        if (codePoint < 0x10000) {
-            units[0] = static_cast<char16_t>(codePoint);
-            return 1;
-        }
-        codePoint -= 0x10000;
-        units[0] = static_cast<char16_t>(0xD800 + (codePoint >> 10));
-        units[1] = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
-        return 2;
+        const TUtf8Char decoded = DecodeUtf8Char(p, FDataEnd);
+        if (decoded.FFault != TUtf8Fault::ufNone)
+            Raise(p + decoded.FFaultOffset, Utf8FaultText(decoded), false);
+        p += decoded.FLength;
+        units[0] = decoded.FUnits[0];
+        units[1] = decoded.FUnits[1];
+        return decoded.FUnitCount;
     }
 
     // The collected characters as text held by the tree.
