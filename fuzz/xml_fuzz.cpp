@@ -37,7 +37,7 @@ std::string Describe(const xml::TXmlDoc& doc)
     while (!pending.empty()) {
         const xml::TXmlNode* node = pending.back();
         pending.pop_back();
-        out += std::to_string(node->ElementType()) + ':' + node->Name() + '=' + node->Value() + ';';
+        out += std::to_string(node->ElementType()) + ':' + std::string(node->Name()) + '=' + node->Value() + ';';
         for (int i = node->NodeCount() - 1; i >= 0; --i)
             pending.push_back(node->Nodes(i));
     }

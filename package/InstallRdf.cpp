@@ -14,7 +14,7 @@ enum class TProperty {
 };
 
 // Property names compare exactly, letter case included.
-TProperty PropertyOf(const std::string& name)
+TProperty PropertyOf(std::string_view name)
 {
     static const struct {
         const char* Name;
@@ -117,7 +117,7 @@ void ReadTargetApplication(TAddoscope& record, const xml::TXmlNode& node)
         const xml::TXmlNode* property = description->Nodes(i);
         if (!property)
             continue;
-        const std::string& name = property->Name();
+        const std::string_view name = property->Name();
         if (name == "em:id")
             id = base::Utf8ToUtf16(property->Value());
         else if (name == "em:minVersion")

@@ -26,6 +26,23 @@ void Trim(std::string& text)
     text.erase(0, start);
 }
 
+std::string_view TrimRightView(std::string_view text)
+{
+    size_t end = text.size();
+    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 0x20)
+        --end;
+    return text.substr(0, end);
+}
+
+std::string_view TrimView(std::string_view text)
+{
+    text = TrimRightView(text);
+    size_t start = 0;
+    while (start < text.size() && static_cast<unsigned char>(text[start]) <= 0x20)
+        ++start;
+    return text.substr(start);
+}
+
 char LowerAscii(int c)
 {
     return static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
@@ -128,9 +145,9 @@ void TxLoader::Run()
         if (FDoc.FAbortParsing)
             break;
         bool found = false;
-        std::string text = FParser.ReadStringUntilChar('<', &found);
+        std::string_view text = FParser.ReadViewUntilChar('<', &found, FSpill);
         if (!FDoc.PreserveWhiteSpace())
-            Trim(text);
+            text = TrimView(text);
         if (!text.empty())
             FDoc.FRootNodes.Add(std::make_unique<TxCharData>(FDoc, Intern(text)));
         if (!found)
@@ -200,9 +217,7 @@ void TxLoader::ReportDeclaration(const TxDeclaration& declaration)
 bool TxLoader::ParseElementStart(TxElement& element)
 {
     FParser.Flush();
-    std::string name = FParser.ReadStringUntilBlankOrEndTag();
-    Trim(name);
-    element.SetNameID(Intern(name));
+    element.SetNameID(Intern(TrimView(FParser.ReadViewUntilBlankOrEndTag(FSpill))));
     const int c = ParseAttributeList(element);
     if (c == '>')
         return true;
@@ -214,7 +229,7 @@ bool TxLoader::ParseElementStart(TxElement& element)
             return false;
         }
     }
-    Report(wsWarn, "illegal end tag (\"%s\") at line %lld (streampos %lld)", element.Name().c_str(), Line(), Pos());
+    Report(wsWarn, "illegal end tag (\"%s\") at line %lld (streampos %lld)", std::string(element.Name()).c_str(), Line(), Pos());
     element.SetSourcePosition(FParser.GetPosition());
     return false;
 }
@@ -229,8 +244,7 @@ void TxLoader::ParseElementTree(TxElement& root)
             return;
         TxElement& current = *open.back();
         bool found = false;
-        std::string text = FParser.ReadStringUntilChar('<', &found);
-        TrimRight(text);
+        const std::string_view text = TrimRightView(FParser.ReadViewUntilChar('<', &found, FSpill));
         if (!text.empty())
             current.NodeAdd(std::make_unique<TxCharData>(FDoc, Intern(text)));
         if (!found) {
@@ -242,12 +256,11 @@ void TxLoader::ParseElementTree(TxElement& root)
         const TxElementType kind = RecogniseTag(seen);
         switch (kind) {
         case xeEndTag: {
-            std::string name = FParser.ReadStringUntilChar('>');
-            Trim(name);
+            const std::string_view name = TrimView(FParser.ReadViewUntilChar('>', nullptr, FSpill));
             current.SetNodeClosingStyle(ncFull);
             if (name != current.Name())
                 Report(wsWarn, "begin and end tag mismatch: \"%s\" and \"%s\" at line %lld (pos %lld)",
-                       current.Name().c_str(), name.c_str(), Line(), Pos());
+                       std::string(current.Name()).c_str(), std::string(name).c_str(), Line(), Pos());
             current.SetSourcePosition(FParser.GetPosition());
             open.pop_back();
             break;
@@ -280,7 +293,7 @@ void TxLoader::EndOpenElements(std::vector<TxElement*>& open)
     ended->SetSourcePosition(FParser.GetPosition());
     while (!open.empty()) {
         Report(wsWarn, "level mismatch between subnode \"%s\" and endnode \"%s\" at line %lld (pos %lld)",
-               ended->Name().c_str(), "nil", Line(), Pos());
+               std::string(ended->Name()).c_str(), "nil", Line(), Pos());
         ended = open.back();
         open.pop_back();
         ended->SetSourcePosition(FParser.GetPosition());
@@ -301,13 +314,12 @@ int TxLoader::ParseAttributeList(TxContainerNode& node)
         if (blanks != " " && Reporting())
             Report(wsHint, "non-default chardata at line %lld (pos %lld)", Line(), Pos());
         FParser.MoveBack();
-        std::string name = FParser.ReadStringUntilChar('=');
-        Trim(name);
+        const uint32_t nameID = Intern(TrimView(FParser.ReadViewUntilChar('=', nullptr, FSpill)));
         uint32_t valueID = 0;
         TxQuoteStyle quoteStyle = qsQuote;
         const int quote = FParser.NextCharSkipBlanks(blanks);
         if (quote == '"' || quote == '\'') {
-            valueID = Intern(FParser.ReadQuotedString(static_cast<char>(quote)));
+            valueID = Intern(FParser.ReadViewUntilChar(static_cast<char>(quote), nullptr, FSpill));
             quoteStyle = quote == '"' ? qsQuote : qsApos;
         } else {
             Report(wsWarn, "quote char expected at pos %lld", Pos());
@@ -315,7 +327,7 @@ int TxLoader::ParseAttributeList(TxContainerNode& node)
             if (quote != EndOfInput)
                 FParser.MoveBack();
         }
-        node.AttributeAdd(std::make_unique<TxAttribute>(FDoc, Intern(name), valueID, quoteStyle));
+        node.AttributeAdd(std::make_unique<TxAttribute>(FDoc, nameID, valueID, quoteStyle));
     }
 }
 
@@ -343,7 +355,7 @@ void TxLoader::ParseDeclaration(TxDeclaration& declaration)
         if (next != '\n' && next != EndOfInput)
             FParser.MoveBack();
     } else {
-        Report(wsWarn, "illegal end tag (\"%s\") at line %lld (streampos %lld)", declaration.Name().c_str(), Line(),
+        Report(wsWarn, "illegal end tag (\"%s\") at line %lld (streampos %lld)", std::string(declaration.Name()).c_str(), Line(),
                Pos());
     }
     declaration.SetSourcePosition(FParser.GetPosition());

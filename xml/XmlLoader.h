@@ -49,6 +49,7 @@ private:
 
     TXmlDoc& FDoc;
     TxXmlParser& FParser;
+    std::string FSpill; // text that ran across chunks, reused
 };
 
 } // namespace addoscope::xml

@@ -87,7 +87,7 @@ TXmlNode* TxContainerNode::NodeAdd(std::unique_ptr<TXmlNode> node)
 
 namespace {
 
-const std::string& FixedName(TxElementType type)
+std::string_view FixedName(TxElementType type)
 {
     static const std::string names[] = {"Text", "WhiteSpace", "QuotedText", "Comment", "CData",
                                         "ConditionalSection", "PI", "xml", "xml-stylesheet"};
@@ -115,7 +115,7 @@ const std::string& FixedName(TxElementType type)
 
 } // namespace
 
-const std::string& TxElement::Name() const
+std::string_view TxElement::Name() const
 {
     return Owner().SymbolTable().GetString(FNameID);
 }
@@ -133,12 +133,12 @@ std::string TxElement::Value() const
     return value;
 }
 
-const std::string& TxAttribute::Name() const
+std::string_view TxAttribute::Name() const
 {
     return Owner().SymbolTable().GetString(FNameID);
 }
 
-const std::string& TxAttribute::RawValue() const
+std::string_view TxAttribute::RawValue() const
 {
     return Owner().SymbolTable().GetString(FValueID);
 }
@@ -148,12 +148,12 @@ std::string TxAttribute::Value() const
     return ExpandText(RawValue(), Owner().EolStyle());
 }
 
-const std::string& TxCharData::Name() const
+std::string_view TxCharData::Name() const
 {
     return FixedName(xeCharData);
 }
 
-const std::string& TxCharData::RawValue() const
+std::string_view TxCharData::RawValue() const
 {
     return Owner().SymbolTable().GetString(FValueID);
 }
@@ -163,47 +163,47 @@ std::string TxCharData::Value() const
     return ExpandText(RawValue(), Owner().EolStyle());
 }
 
-const std::string& TxWhiteSpace::Name() const
+std::string_view TxWhiteSpace::Name() const
 {
     return FixedName(xeWhiteSpace);
 }
 
-const std::string& TxQuotedText::Name() const
+std::string_view TxQuotedText::Name() const
 {
     return FixedName(xeQuotedText);
 }
 
-const std::string& TxComment::Name() const
+std::string_view TxComment::Name() const
 {
     return FixedName(xeComment);
 }
 
-const std::string& TxCData::Name() const
+std::string_view TxCData::Name() const
 {
     return FixedName(xeCData);
 }
 
-const std::string& TxConditionalSection::Name() const
+std::string_view TxConditionalSection::Name() const
 {
     return FixedName(xeCondSection);
 }
 
-const std::string& TxInstruction::Name() const
+std::string_view TxInstruction::Name() const
 {
     return FixedName(xeInstruction);
 }
 
-const std::string& TxDeclaration::Name() const
+std::string_view TxDeclaration::Name() const
 {
     return FixedName(xeDeclaration);
 }
 
-const std::string& TxStyleSheet::Name() const
+std::string_view TxStyleSheet::Name() const
 {
     return FixedName(xeStylesheet);
 }
 
-const std::string& TxDocType::Name() const
+std::string_view TxDocType::Name() const
 {
     return Owner().SymbolTable().GetString(FNameID);
 }

@@ -23,8 +23,9 @@ public:
     TXmlNode& operator=(const TXmlNode&) = delete;
 
     virtual TxElementType ElementType() const = 0;
-    // UTF-8, exactly as written (prefix included) or the kind's fixed name.
-    virtual const std::string& Name() const = 0;
+    // UTF-8, exactly as written (prefix included) or the kind's fixed name;
+    // valid as long as the document holds its content.
+    virtual std::string_view Name() const = 0;
     // UTF-8; references expanded and line ends converted where the kind
     // asks for it.
     virtual std::string Value() const { return {}; }
@@ -121,7 +122,7 @@ class TxElement : public TxContainerNode {
 public:
     TxElement(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner), FNameID(nameID) {}
     TxElementType ElementType() const override { return xeElement; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
     // The values of the text and CDATA children, concatenated in order.
     std::string Value() const override;
     uint64_t NameKey() const override { return FNameID; }
@@ -138,12 +139,12 @@ public:
     {
     }
     TxElementType ElementType() const override { return xeAttribute; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
     std::string Value() const override;
     uint64_t NameKey() const override { return FNameID; }
     TxQuoteStyle QuoteStyle() const { return FQuoteStyle; }
     // The value as written between the quotes.
-    const std::string& RawValue() const;
+    std::string_view RawValue() const;
 
 private:
     uint32_t FNameID;
@@ -156,9 +157,9 @@ class TxCharData : public TXmlNode {
 public:
     TxCharData(TXmlDoc& owner, uint32_t valueID) : TXmlNode(owner), FValueID(valueID) {}
     TxElementType ElementType() const override { return xeCharData; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
     std::string Value() const override;
-    const std::string& RawValue() const;
+    std::string_view RawValue() const;
 
 private:
     uint32_t FValueID;
@@ -168,21 +169,21 @@ class TxWhiteSpace : public TxCharData {
 public:
     using TxCharData::TxCharData;
     TxElementType ElementType() const override { return xeWhiteSpace; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 class TxQuotedText : public TxCharData {
 public:
     using TxCharData::TxCharData;
     TxElementType ElementType() const override { return xeQuotedText; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 class TxComment : public TxCharData {
 public:
     using TxCharData::TxCharData;
     TxElementType ElementType() const override { return xeComment; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 // The section text, never expanded or converted.
@@ -190,15 +191,15 @@ class TxCData : public TxComment {
 public:
     using TxComment::TxComment;
     TxElementType ElementType() const override { return xeCData; }
-    const std::string& Name() const override;
-    std::string Value() const override { return RawValue(); }
+    std::string_view Name() const override;
+    std::string Value() const override { return std::string(RawValue()); }
 };
 
 class TxConditionalSection : public TxComment {
 public:
     using TxComment::TxComment;
     TxElementType ElementType() const override { return xeCondSection; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 // A processing instruction; its value is the text after "<?", target
@@ -207,7 +208,7 @@ class TxInstruction : public TxCharData {
 public:
     using TxCharData::TxCharData;
     TxElementType ElementType() const override { return xeInstruction; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 // The XML declaration; its pseudo-attributes are its subnodes.
@@ -215,14 +216,14 @@ class TxDeclaration : public TxContainerNode {
 public:
     explicit TxDeclaration(TXmlDoc& owner) : TxContainerNode(owner) {}
     TxElementType ElementType() const override { return xeDeclaration; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 class TxStyleSheet : public TxDeclaration {
 public:
     using TxDeclaration::TxDeclaration;
     TxElementType ElementType() const override { return xeStylesheet; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
 };
 
 // The document type; its subnodes are the declarations of the internal
@@ -231,7 +232,7 @@ class TxDocType : public TxContainerNode {
 public:
     TxDocType(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner), FNameID(nameID) {}
     TxElementType ElementType() const override { return xeDocType; }
-    const std::string& Name() const override;
+    std::string_view Name() const override;
     uint64_t NameKey() const override { return FNameID; }
     void SetNameID(uint32_t id) { FNameID = id; }
 

@@ -284,26 +284,36 @@ bool TxXmlParser::CheckString(std::string_view text)
     return true;
 }
 
-std::string TxXmlParser::ReadStringUntilChar(char terminator, bool* found)
+std::string_view TxXmlParser::ReadViewUntilChar(char terminator, bool* found, std::string& spill)
 {
-    std::string result;
+    spill.clear();
+    bool spilled = false;
     while (size_t available = MakeDataAvailable()) {
         const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
         const void* hit = std::memchr(start, terminator, available);
         if (hit) {
             const size_t length = static_cast<size_t>(static_cast<const char*>(hit) - start);
-            result.append(start, length);
             FUtf8CurrentIdx += length + 1;
             if (found)
                 *found = true;
-            return result;
+            if (!spilled)
+                return std::string_view(start, length);
+            spill.append(start, length);
+            return spill;
         }
-        result.append(start, available);
+        spill.append(start, available);
+        spilled = true;
         FUtf8CurrentIdx += available;
     }
     if (found)
         *found = false;
-    return result;
+    return spill;
+}
+
+std::string TxXmlParser::ReadStringUntilChar(char terminator, bool* found)
+{
+    std::string spill;
+    return std::string(ReadViewUntilChar(terminator, found, spill));
 }
 
 std::string TxXmlParser::ReadStringUntilEither(char first, char second, int& hit)
@@ -362,24 +372,35 @@ std::string TxXmlParser::ReadStringUntil(std::string_view terminator, bool* foun
     return {};
 }
 
-std::string TxXmlParser::ReadStringUntilBlankOrEndTag()
+std::string_view TxXmlParser::ReadViewUntilBlankOrEndTag(std::string& spill)
 {
-    std::string result;
+    spill.clear();
+    bool spilled = false;
     while (size_t available = MakeDataAvailable()) {
         const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
         for (size_t i = 0; i < available; ++i) {
             const char c = start[i];
             if (IsBlank(c) || c == '/' || c == '>' || c == '[') {
-                result.append(start, i);
                 FUtf8CurrentIdx += i;
-                return result;
+                if (!spilled)
+                    return std::string_view(start, i);
+                spill.append(start, i);
+                return spill;
             }
         }
-        result.append(start, available);
+        spill.append(start, available);
+        spilled = true;
         FUtf8CurrentIdx += available;
     }
     ReportTerminated();
-    return {};
+    spill.clear();
+    return spill;
+}
+
+std::string TxXmlParser::ReadStringUntilBlankOrEndTag()
+{
+    std::string spill;
+    return std::string(ReadViewUntilBlankOrEndTag(spill));
 }
 
 int TxXmlParser::NextCharSkipBlanks(std::string& blanks)

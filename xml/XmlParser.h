@@ -58,12 +58,16 @@ public:
     // the input ends first: empty text and a diagnostic.
     std::string ReadStringUntil(std::string_view terminator, bool* found = nullptr);
     std::string ReadQuotedString(char quote) { return ReadStringUntilChar(quote); }
+    // As ReadStringUntilChar, as a view: of the buffer when the text lies
+    // within it (valid until the next call), else of spill.
+    std::string_view ReadViewUntilChar(char terminator, bool* found, std::string& spill);
     // Text up to whichever of the two bytes comes first; that byte is
     // consumed and reported in hit (EndOfInput when neither came).
     std::string ReadStringUntilEither(char first, char second, int& hit);
     // Text up to TAB, LF, CR, SPACE, "/", ">" or "[", not consumed. If the
     // input ends first: empty text and a diagnostic.
     std::string ReadStringUntilBlankOrEndTag();
+    std::string_view ReadViewUntilBlankOrEndTag(std::string& spill);
     // Skips TAB, LF, CR and SPACE into blanks; answers the next byte,
     // consumed, or EndOfInput.
     int NextCharSkipBlanks(std::string& blanks);

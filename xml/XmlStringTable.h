@@ -5,23 +5,23 @@
 #include "xml/XmlTypes.h"
 
 #include <cstdint>
-#include <deque>
-#include <string>
+#include <memory>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace addoscope::xml {
 
 class TxSymbolTable {
 public:
-    TxSymbolTable() = default;
+    TxSymbolTable();
     TxSymbolTable(const TxSymbolTable&) = delete;
     TxSymbolTable& operator=(const TxSymbolTable&) = delete;
 
     // The ID of exactly this byte string, adding it when new; 0 for "".
     uint32_t AddString(std::string_view text);
-    // The stored text; "" for 0, and "" with a diagnostic for an unknown ID.
-    const std::string& GetString(uint32_t id) const;
+    // The stored text, valid while the table lives and is not cleared; ""
+    // for 0, and "" with a diagnostic for an unknown ID.
+    std::string_view GetString(uint32_t id) const;
     void Clear();
     uint32_t Count() const { return static_cast<uint32_t>(FByID.size()); }
 
@@ -29,12 +29,21 @@ public:
     void SetDiagnostics(const TxDiagnostics* diagnostics) { FDiagnostics = diagnostics; }
 
 private:
-    // Symbols in ID order; a deque never moves its elements, so the views
-    // in the index stay valid as it grows.
-    std::deque<std::string> FByID;
-    // Lookup by content: a hash index beside the ID list keeps insertion and
-    // lookup constant-time, however many distinct strings a document holds.
-    std::unordered_map<std::string_view, uint32_t> FBySymbol;
+    uint64_t Hash(std::string_view text) const;
+    std::string_view Store(std::string_view text);
+    void Grow();
+
+    // Symbols in ID order, as views of the bytes kept in FBlocks.
+    std::vector<std::string_view> FByID;
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    size_t FBlockFree = 0;
+    char* FBlockNext = nullptr;
+    // Lookup by content: an open-addressing hash index beside the ID list
+    // keeps insertion and lookup constant-time, however many distinct
+    // strings a document holds. A slot holds the upper half of the string's
+    // hash and its ID; 0 is a free slot.
+    std::vector<uint64_t> FSlots;
+    uint64_t FSeed;
     const TxDiagnostics* FDiagnostics = nullptr;
 };
 
