@@ -102,6 +102,7 @@ void PrintTable(std::ostream& out, const std::vector<std::string>& columns, cons
             if (i + 1 < row.size())
                 line += std::string(widths[i] - DisplayWidth(row[i]) + 2, ' ');
         }
+        line.erase(line.find_last_not_of(' ') + 1);
         out << line << '\n';
     }
 }
