@@ -34,6 +34,8 @@ uint32_t ReverseBits(uint32_t code, int length)
     return result;
 }
 
+thread_local uint64_t EntriesBuiltCounter = 0;
+
 } // namespace
 
 void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength)
@@ -55,9 +57,9 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     if (kraft > (1 << 15))
         throw EArcInternalInflateError("over-subscribed set of Huffman code lengths [BuildHuffmanTree]");
     FLongest = longest;
-    const size_t size = size_t(1) << longest;
-    FMask = static_cast<uint32_t>(size - 1);
-    FTable.resize(size);
+    FRootBits = std::min(longest, RootBits);
+    const size_t rootSize = size_t(1) << FRootBits;
+    FMask = static_cast<uint32_t>(rootSize - 1);
 
     // Symbols in canonical order: by code length, then by symbol.
     int offset[17] = {};
@@ -67,26 +69,61 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     for (int symbol = 0; symbol < count; ++symbol)
         if (lengths[symbol] != 0)
             sorted[offset[lengths[symbol]]++] = symbol;
+    const auto entryOf = [&](int symbol, int len) {
+        return uint32_t(symbol) | uint32_t(len) << 16 | uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
+    };
 
-    // The table grows one bit at a time: doubling a table of 2^(len-1)
+    // The root grows one bit at a time: doubling a table of 2^(len-1)
     // entries repeats every shorter code in the new half, and the codes of
     // length len then take their own entries, which no shorter code can
     // hold since the set is prefix-free. Entries that stay invalid are
     // reached by no code. This writes each entry about once, in order.
+    FTable.resize(rootSize);
     FTable[0] = InvalidEntry;
     uint32_t code = 0;
     int next = 0;
-    for (int len = 1; len <= longest; ++len) {
+    for (int len = 1; len <= FRootBits; ++len) {
         const size_t half = size_t(1) << (len - 1);
         std::memcpy(FTable.data() + half, FTable.data(), half * sizeof(uint32_t));
-        for (int k = 0; k < lengthCount[len]; ++k, ++next, ++code) {
-            const int symbol = sorted[next];
-            FTable[ReverseBits(code, len)] = uint32_t(symbol) | uint32_t(len) << 16 |
-                                             uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
+        for (int k = 0; k < lengthCount[len]; ++k, ++next, ++code)
+            FTable[ReverseBits(code, len)] = entryOf(sorted[next], len);
+        code <<= 1;
+    }
+    size_t written = rootSize;
+
+    // Longer codes, still in canonical order, so those sharing a root index
+    // (their first FRootBits bits) come one after the other, shortest first.
+    // Each group gets a subtable as wide as its last, longest code needs.
+    int longCodes = 0;
+    uint32_t reversed[288];
+    int codeLength[288];
+    for (int len = FRootBits + 1; len <= longest; ++len) {
+        for (int k = 0; k < lengthCount[len]; ++k, ++code, ++longCodes) {
+            reversed[longCodes] = ReverseBits(code, len);
+            codeLength[longCodes] = len;
         }
         code <<= 1;
     }
-
+    for (int first = 0; first < longCodes;) {
+        const uint32_t root = reversed[first] & FMask;
+        int last = first;
+        while (last + 1 < longCodes && (reversed[last + 1] & FMask) == root)
+            ++last;
+        const int subBits = codeLength[last] - FRootBits;
+        const size_t subStart = FTable.size();
+        const size_t subSize = size_t(1) << subBits;
+        FTable.resize(subStart + subSize, InvalidEntry);
+        FTable[root] = static_cast<uint32_t>(subStart) | uint32_t(subBits) << 24;
+        for (int i = first; i <= last; ++i) {
+            const size_t step = size_t(1) << (codeLength[i] - FRootBits);
+            const uint32_t entry = entryOf(sorted[next + i], codeLength[i]);
+            for (size_t index = reversed[i] >> FRootBits; index < subSize; index += step)
+                FTable[subStart + index] = entry;
+        }
+        written += subSize;
+        first = last + 1;
+    }
+    EntriesBuiltCounter += written;
 }
 
 uint32_t TDfDecodeHuffmanTree::FastEntry(uint32_t entry) const
@@ -112,8 +149,17 @@ void TDfDecodeHuffmanTree::BuildFast(const TFastCoding& coding)
     const size_t fastSize = size_t(1) << std::min(FLongest, FastBits);
     FFastMask = static_cast<uint32_t>(fastSize - 1);
     FFast.resize(fastSize);
+    // The fast table is the root table rewritten (RootBits == FastBits), so
+    // links to subtables become invalid entries there.
+    static_assert(FastBits == RootBits);
     for (size_t i = 0; i < fastSize; ++i)
-        FFast[i] = CodeLength(FTable[i]) <= static_cast<unsigned>(FastBits) ? FastEntry(FTable[i]) : InvalidEntry;
+        FFast[i] = IsLink(FTable[i]) ? InvalidEntry : FastEntry(FTable[i]);
+    EntriesBuiltCounter += fastSize;
+}
+
+uint64_t TDfDecodeHuffmanTree::EntriesBuilt()
+{
+    return EntriesBuiltCounter;
 }
 
 namespace {

@@ -1,19 +1,28 @@
 #pragma once
-// Single-level Huffman decoding tables for Deflate and Deflate64.
+// Two-level Huffman decoding tables for Deflate and Deflate64.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace addoscope::zip {
 
-// A table of 2^(longest code length) entries, indexed by the next input
-// bits in stream order (least significant bit first). Each entry holds the
-// symbol in bits 0-15, the code length in bits 16-23 and the symbol's count
-// of extra bits in bits 24-31; entries no code reaches hold InvalidEntry.
+// A root table of 2^min(longest code length, RootBits) entries, indexed by
+// the next input bits in stream order (least significant bit first), and
+// for each root index that longer codes share, a subtable indexed by the
+// bits after the root's, just large enough for the longest code under it.
+// A block header of a few bytes can declare a 15-bit code; sizing one table
+// by the longest code would make every such header cost 32,768 entries,
+// while this way building costs at most the root plus the entries the
+// declared long codes actually need.
+//
+// Lookup answers the entry of the code the bits start with: the symbol in
+// bits 0-15, the code length in bits 16-23 and the symbol's count of extra
+// bits in bits 24-31; bits no code reaches answer InvalidEntry.
 class TDfDecodeHuffmanTree {
 public:
     static constexpr uint32_t InvalidEntry = 0xFFFFFFFFu;
     static constexpr uint16_t InvalidSymbol = 0xFFFF;
+    static constexpr int RootBits = 10;
 
     // Builds the canonical code of RFC 1951 from the code lengths (0 = not
     // used). `extraBits` gives each symbol's extra-bit count (may be null).
@@ -23,9 +32,14 @@ public:
     // `maxCodeLength` are a programming error.
     void Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength);
 
-    uint32_t Lookup(uint64_t bits) const { return FTable[static_cast<size_t>(bits & FMask)]; }
-    const uint32_t* Table() const { return FTable.data(); }
-    uint32_t Mask() const { return FMask; }
+    uint32_t Lookup(uint64_t bits) const
+    {
+        const uint32_t entry = FTable[static_cast<size_t>(bits & FMask)];
+        if (!IsLink(entry))
+            return entry;
+        const uint64_t subIndex = (bits >> FRootBits) & ((uint64_t(1) << (entry >> 24)) - 1);
+        return FTable[(entry & 0xFFFF) + static_cast<size_t>(subIndex)];
+    }
 
     // The first 2^FastBits entries again, rewritten for the decoder's hot
     // loop and small enough to stay in the processor's nearest cache: a
@@ -61,9 +75,20 @@ public:
     static unsigned CodeLength(uint32_t entry) { return (entry >> 16) & 0xFF; }
     static unsigned ExtraBits(uint32_t entry) { return entry >> 24; }
 
+    // Table entries written by Build and BuildFast on this thread since it
+    // started: lets tests check that building stays proportional to the
+    // codes declared.
+    static uint64_t EntriesBuilt();
+
 private:
+    // A root entry for codes longer than the root: code length 0, the
+    // subtable's offset in bits 0-15 and its index width in bits 24-31.
+    static bool IsLink(uint32_t entry) { return (entry & 0x00FF0000u) == 0; }
+
+    // Root and subtables, one after the other.
     std::vector<uint32_t> FTable;
-    uint32_t FMask = 0;
+    uint32_t FMask = 0; // of the root
+    int FRootBits = 0;
     std::vector<uint32_t> FFast;
     uint32_t FFastMask = 0;
     TFastCoding FCoding {};

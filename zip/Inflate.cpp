@@ -321,12 +321,8 @@ bool TInflater::FastLoop()
     uint8_t* const outLimit = window + FSlidePoint;
     uint64_t bitBuf = FBitBuf;
     unsigned bitCount = FBitCount;
-    const uint32_t* const litTable = FLit->Table();
-    const uint32_t litMask = FLit->Mask();
     const uint32_t* const litFast = FLit->FastTable();
     const uint32_t litFastMask = FLit->FastMask();
-    const uint32_t* const distTable = FDist->Table();
-    const uint32_t distMask = FDist->Mask();
     const uint32_t* const distFast = FDist->FastTable();
     const uint32_t distFastMask = FDist->FastMask();
     const TDfDecodeHuffmanTree& litTree = *FLit;
@@ -345,7 +341,7 @@ bool TInflater::FastLoop()
 
         uint32_t entry = litFast[bitBuf & litFastMask];
         if (entry == Invalid) {
-            entry = litTree.FastEntry(litTable[bitBuf & litMask]);
+            entry = litTree.FastEntry(litTree.Lookup(bitBuf));
             if (entry == Invalid) {
                 error = "decoded an invalid length symbol: greater than 285 [DecodeData]";
                 break;
@@ -386,7 +382,7 @@ bool TInflater::FastLoop()
 
         entry = distFast[bitBuf & distFastMask];
         if (entry == Invalid) {
-            entry = distTree.FastEntry(distTable[bitBuf & distMask]);
+            entry = distTree.FastEntry(distTree.Lookup(bitBuf));
             if (entry == Invalid) {
                 error = FDeflate64 ? "decoded an invalid distance symbol: greater than 31 [DecodeData]"
                                    : "decoded an invalid distance symbol: greater than 29 [DecodeData]";

@@ -88,6 +88,25 @@ std::vector<TToken> RandomTokens(std::mt19937& rng, size_t outputSize, bool defl
     return tokens;
 }
 
+// Random code lengths of 1-15 bits for `count` symbols, every symbol coded:
+// a complete or incomplete prefix code with many codes longer than the
+// decoder's first table level.
+std::vector<uint8_t> RandomLengths(std::mt19937& rng, size_t count)
+{
+    std::vector<uint8_t> lengths(count);
+    int64_t budget = int64_t(1) << 15; // Kraft sum left, in units of 2^-15
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t reserve = static_cast<int64_t>(count - i - 1); // one 15-bit code each
+        int len = 1 + static_cast<int>(rng() % 15);
+        while ((int64_t(1) << (15 - len)) > budget - reserve)
+            ++len;
+        lengths[i] = static_cast<uint8_t>(len);
+        budget -= int64_t(1) << (15 - len);
+    }
+    std::shuffle(lengths.begin(), lengths.end(), rng);
+    return lengths;
+}
+
 } // namespace
 
 // Mixed stored, fixed and dynamic blocks, long enough for several window
@@ -114,8 +133,10 @@ TEST(InflateTest, RandomBlocksRoundTripUnderBothMethods)
             const auto tokens = RandomTokens(rng, 40000, deflate64, expected.size());
             if (block % 3 == 1)
                 enc.FixedBlock(tokens, final);
-            else
+            else if (block == 2)
                 enc.DynamicBlock(lit, dist, tokens, final);
+            else // codes up to 15 bits, through the second table level
+                enc.DynamicBlock(RandomLengths(rng, 286), RandomLengths(rng, dist.size()), tokens, final);
             ApplyTokens(expected, tokens);
         }
         const TResult r = RunInflate(enc.Finish(), deflate64);
@@ -400,4 +421,66 @@ TEST(InflateTest, TablesFollowTheCanonicalCode)
     EXPECT_EQ(tree.Lookup(1), TDfDecodeHuffmanTree::InvalidEntry);
     const uint8_t tooLong[1] = {8};
     EXPECT_THROW(tree.Build(tooLong, 1, nullptr, 7), base::EAssertionFailed);
+}
+
+// Every 15-bit input, looked up through both table levels, against a flat
+// table filled code by code.
+TEST(InflateTest, TwoLevelLookupMatchesAFlatTable)
+{
+    std::mt19937 rng(15);
+    for (int round = 0; round < 40; ++round) {
+        const size_t count = round % 2 ? 286 : 2 + rng() % 40;
+        std::vector<uint8_t> lengths = RandomLengths(rng, count);
+        for (size_t i = 0; i < count; ++i)
+            if (rng() % 5 == 0)
+                lengths[i] = 0; // unused symbols leave the code incomplete
+        std::vector<uint8_t> extra(count);
+        for (auto& e : extra)
+            e = static_cast<uint8_t>(rng() % 17);
+        TDfDecodeHuffmanTree tree;
+        tree.Build(lengths.data(), static_cast<int>(count), extra.data(), 15);
+
+        std::vector<uint32_t> flat(1u << 15, TDfDecodeHuffmanTree::InvalidEntry);
+        const std::vector<uint32_t> codes = CanonicalCodes(lengths);
+        for (size_t symbol = 0; symbol < count; ++symbol) {
+            const int len = lengths[symbol];
+            if (len == 0)
+                continue;
+            uint32_t reversed = 0;
+            for (int b = 0; b < len; ++b)
+                reversed |= ((codes[symbol] >> (len - 1 - b)) & 1) << b;
+            for (uint32_t high = 0; high < (1u << (15 - len)); ++high)
+                flat[reversed | high << len] = uint32_t(symbol) | uint32_t(len) << 16 | uint32_t(extra[symbol]) << 24;
+        }
+        for (uint32_t bits = 0; bits < flat.size(); ++bits)
+            ASSERT_EQ(tree.Lookup(bits | 0xABCD0000u << 3), flat[bits]) << round << " " << bits;
+    }
+}
+
+// Block headers of a few bytes may declare 15-bit codes; building their
+// tables must cost a bounded number of entries per block, not 2^15, or a
+// small package of such blocks would take seconds to decode.
+TEST(InflateTest, TinyBlocksWithLongCodesCostBoundedWork)
+{
+    std::vector<uint8_t> lit(257, 0), dist(1, 15);
+    lit['a'] = 1;
+    lit[256] = 2;
+    lit['b'] = 15;
+    constexpr int Blocks = 3000;
+    TDeflateTestEncoder enc;
+    for (int i = 0; i < Blocks; ++i)
+        enc.DynamicBlock(lit, dist, {Lit(i % 100 ? 'a' : 'b')}, i == Blocks - 1);
+    const std::string compressed = enc.Finish();
+    const uint64_t before = TDfDecodeHuffmanTree::EntriesBuilt();
+    const TResult r = RunInflate(compressed);
+    const uint64_t built = TDfDecodeHuffmanTree::EntriesBuilt() - before;
+    ASSERT_EQ(r.Error, "");
+    ASSERT_EQ(r.Output.size(), size_t(Blocks));
+    EXPECT_EQ(r.Output[100], 'b');
+    EXPECT_EQ(r.Output[101], 'a');
+    // Per block: code-length table, then root, fast copy and one small
+    // subtable for each of the literal and distance codes.
+    const uint64_t perBlock = 32 + 2 * (2 * (1u << TDfDecodeHuffmanTree::RootBits) + 32);
+    EXPECT_LE(built, Blocks * perBlock);
+    EXPECT_LT(compressed.size(), size_t(Blocks) * 200);
 }
