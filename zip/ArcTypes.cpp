@@ -16,15 +16,32 @@ TArchiveList::~TArchiveList()
     Clear();
 }
 
+namespace {
+
+uint32_t ElfHashStep(uint32_t h, char16_t c)
+{
+    h = (h << 4) + c;
+    const uint32_t g = h & 0xF0000000u;
+    if (g != 0)
+        h ^= g >> 24;
+    return h & ~g;
+}
+
+} // namespace
+
 uint32_t TArchiveList::NameHash(const std::u16string& fileName)
 {
+    // The locale's upper case of an ASCII letter is the ASCII one, so names
+    // of ASCII characters alone (nearly all) need no trip to the platform.
     uint32_t h = 0;
-    for (const char16_t c : platform::UpperCase(fileName)) {
-        h = (h << 4) + c;
-        const uint32_t g = h & 0xF0000000u;
-        if (g != 0)
-            h ^= g >> 24;
-        h &= ~g;
+    for (const char16_t c : fileName) {
+        if (c >= 0x80) {
+            h = 0;
+            for (const char16_t u : platform::UpperCase(fileName))
+                h = ElfHashStep(h, u);
+            return h % HashSize;
+        }
+        h = ElfHashStep(h, c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
     }
     return h % HashSize;
 }

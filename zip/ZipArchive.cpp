@@ -36,6 +36,71 @@ int64_t ReadUpTo(base::TStream& stream, uint8_t* buffer, int64_t count)
     return total;
 }
 
+bool IsAscii(std::string_view bytes)
+{
+    for (const char c : bytes)
+        if (static_cast<uint8_t>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Whether the ANSI and OEM code pages both map the bytes below 0x80 to the
+// same characters. Then a name of such bytes decodes to itself whichever
+// code page it was written in, and most names need no conversion at all.
+// The code pages are fixed for the process, so this is asked once.
+bool AsciiKeptByCodePages()
+{
+    static const bool kept = [] {
+        std::string bytes(128, '\0');
+        for (int i = 0; i < 128; ++i)
+            bytes[size_t(i)] = static_cast<char>(i);
+        const std::u16string wide = base::Latin1ToUtf16(bytes);
+        return platform::OemToUnicode(bytes) == wide && platform::AnsiToUnicode(bytes) == wide &&
+               platform::UnicodeToAnsi(wide) == bytes;
+    }();
+    return kept;
+}
+
+// Reads the central directory in large pieces, so that each entry is
+// parsed from memory instead of field by field from the stream. The bytes
+// past the stream's end are simply not there, as for reads from the stream.
+class TDirectoryReader {
+public:
+    TDirectoryReader(base::TStream& stream, uint64_t expectedSize)
+        : FStream(stream), FChunk(static_cast<size_t>(std::clamp<uint64_t>(expectedSize, 4096, 1 << 20)))
+    {
+    }
+
+    // Makes up to `count` bytes available at Data(); fewer only at the
+    // stream's end.
+    size_t Ensure(size_t count)
+    {
+        if (FEnd - FPos < count && !FEof) {
+            std::memmove(FBuffer.data(), FBuffer.data() + FPos, FEnd - FPos);
+            FEnd -= FPos;
+            FPos = 0;
+            const size_t want = std::max(count, FChunk);
+            if (FBuffer.size() < want)
+                FBuffer.resize(want);
+            const int64_t wanted = static_cast<int64_t>(FBuffer.size() - FEnd);
+            const int64_t got = ReadUpTo(FStream, FBuffer.data() + FEnd, wanted);
+            FEnd += static_cast<size_t>(got);
+            FEof = got < wanted;
+        }
+        return std::min(count, FEnd - FPos);
+    }
+    const uint8_t* Data() const { return FBuffer.data() + FPos; }
+    void Skip(size_t count) { FPos += count; }
+
+private:
+    base::TStream& FStream;
+    const size_t FChunk;
+    std::vector<uint8_t> FBuffer;
+    size_t FPos = 0;
+    size_t FEnd = 0;
+    bool FEof = false;
+};
+
 uint64_t ReadLE64(base::TStream& stream)
 {
     uint8_t bytes[8];
@@ -54,15 +119,26 @@ uint32_t ReadLE32(base::TStream& stream)
 
 // ---- TZipItem --------------------------------------------------------------
 
-TZipItem::TZipItem() : FItemInfo(std::make_unique<TZipDirectoryFileHeader>()) {}
+TZipItem::TZipItem() = default;
 
 TZipItem::~TZipItem() = default;
 
 void TZipItem::LoadFromStream(base::TStream& stream)
 {
-    TZipDirectoryFileHeader& info = *FItemInfo;
-    info.LoadFromStream(stream);
+    FItemInfo.LoadFromStream(stream);
+    TakeEntry();
+}
 
+size_t TZipItem::LoadFromBuffer(const uint8_t* data, size_t available)
+{
+    const size_t taken = FItemInfo.LoadFromBuffer(data, available);
+    TakeEntry();
+    return taken;
+}
+
+void TZipItem::TakeEntry()
+{
+    TZipDirectoryFileHeader& info = FItemInfo;
     const uint8_t* data = nullptr;
     uint16_t size = 0;
     if (info.IsUTF8() || DetectNameCharSet(info.FRawFileName) == TNameCharSet::utf8) {
@@ -79,7 +155,8 @@ void TZipItem::LoadFromStream(base::TStream& stream)
         FFileName.resize(count);
         for (size_t i = 0; i < count; ++i)
             FFileName[i] = static_cast<char16_t>(GetLE16(data + 8 + 2 * i));
-    } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
+    } else if (platform::AnsiCodePage() != platform::OemCodePage() &&
+               !(IsAscii(info.FRawFileName) && AsciiKeptByCodePages())) {
         const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
         if (info.FVersionMadeBy >> 8 != 0 && !IsOemName(ansi)) {
             FFileName = info.FFileName;
@@ -285,10 +362,14 @@ void TZipArchive::LoadArchive()
     // Items are read back to back until the stated count is reached; each
     // one consumes at least one fixed header of the stream, so a count that
     // lies ends at the first entry whose signature is wrong.
+    TDirectoryReader reader(stream, FInfo->FDirectorySize);
     uint64_t count = 0;
     while (count < total) {
         auto item = std::make_unique<TZipItem>();
-        item->LoadFromStream(stream);
+        size_t available = reader.Ensure(46);
+        if (available == 46)
+            available = reader.Ensure(TZipDirectoryFileHeader::EntrySize(reader.Data()));
+        reader.Skip(item->LoadFromBuffer(reader.Data(), available));
         item->SetAction(TArchiveAction::aaNone);
         if (FIsExecutable && item->GetDiskNumberStart() == 0 && item->GetRelativeOffset() < FStubSize)
             FStubSize = static_cast<uint32_t>(item->GetRelativeOffset());

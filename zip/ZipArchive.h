@@ -20,27 +20,33 @@ public:
 
     // Reads the entry at the stream's position. Errors propagate.
     void LoadFromStream(base::TStream& stream);
+    // The same from bytes in memory (see TZipDirectoryFileHeader); answers
+    // the bytes the entry took.
+    size_t LoadFromBuffer(const uint8_t* data, size_t available);
 
-    uint32_t GetCRC32() const override { return FItemInfo->FCRC32; }
-    bool GetIsEncrypted() const override { return FItemInfo->IsEncrypted(); }
-    uint16_t GetVersionNeededToExtract() const { return FItemInfo->FVersionNeededToExtract; }
-    uint16_t GetVersionMadeBy() const { return FItemInfo->FVersionMadeBy; }
+    uint32_t GetCRC32() const override { return FItemInfo.FCRC32; }
+    bool GetIsEncrypted() const override { return FItemInfo.IsEncrypted(); }
+    uint16_t GetVersionNeededToExtract() const { return FItemInfo.FVersionNeededToExtract; }
+    uint16_t GetVersionMadeBy() const { return FItemInfo.FVersionMadeBy; }
     // The high byte of version-made-by: 0 is MS-DOS.
-    uint8_t GetHostSystem() const { return static_cast<uint8_t>(FItemInfo->FVersionMadeBy >> 8); }
-    uint16_t GetGeneralPurposeBitFlag() const { return FItemInfo->FGeneralPurposeBitFlag; }
+    uint8_t GetHostSystem() const { return static_cast<uint8_t>(FItemInfo.FVersionMadeBy >> 8); }
+    uint16_t GetGeneralPurposeBitFlag() const { return FItemInfo.FGeneralPurposeBitFlag; }
     // The method in use is the low byte of the stored 16-bit field.
-    uint8_t GetCompressionMethod() const { return static_cast<uint8_t>(FItemInfo->FCompressionMethod); }
-    uint16_t GetRawCompressionMethod() const { return FItemInfo->FCompressionMethod; }
+    uint8_t GetCompressionMethod() const { return static_cast<uint8_t>(FItemInfo.FCompressionMethod); }
+    uint16_t GetRawCompressionMethod() const { return FItemInfo.FCompressionMethod; }
     // Imploded items: 8 KiB dictionary when flag bit 1 is set, else 4 KiB;
     // 3 Shannon-Fano trees when bit 2 is set, else 2.
     uint32_t GetDictionarySize() const { return (GetGeneralPurposeBitFlag() & 2) ? 8192 : 4096; }
     int GetShannonFanoTreeCount() const { return (GetGeneralPurposeBitFlag() & 4) ? 3 : 2; }
     uint64_t GetRelativeOffset() const { return FRelativeOffset; }
     uint32_t GetDiskNumberStart() const { return FDiskNumberStart; }
-    const TZipDirectoryFileHeader& ItemInfo() const { return *FItemInfo; }
+    const TZipDirectoryFileHeader& ItemInfo() const { return FItemInfo; }
 
 private:
-    std::unique_ptr<TZipDirectoryFileHeader> FItemInfo;
+    // Name decoding and zip64 widening once the entry is read.
+    void TakeEntry();
+
+    TZipDirectoryFileHeader FItemInfo;
     uint32_t FDiskNumberStart = 0;
     TExtraField FLFHExtraField;
     uint64_t FRelativeOffset = 0;

@@ -106,37 +106,85 @@ void TZipLocalFileHeader::LoadFromStream(base::TStream& stream)
     FExtraField.LoadFromStream(stream, extraLength);
 }
 
+namespace {
+
+struct TEntryLengths {
+    uint16_t Name, Extra, Comment;
+};
+
+TEntryLengths ParseFixed(TZipDirectoryFileHeader& h, const uint8_t* fixed)
+{
+    h.FSignature = GetLE32(fixed);
+    h.FVersionMadeBy = GetLE16(fixed + 4);
+    h.FVersionNeededToExtract = GetLE16(fixed + 6);
+    h.FGeneralPurposeBitFlag = GetLE16(fixed + 8);
+    h.FCompressionMethod = GetLE16(fixed + 10);
+    h.FLastModFileTime = GetLE16(fixed + 12);
+    h.FLastModFileDate = GetLE16(fixed + 14);
+    h.FCRC32 = GetLE32(fixed + 16);
+    h.FCompressedSize = GetLE32(fixed + 20);
+    h.FUncompressedSize = GetLE32(fixed + 24);
+    h.FDiskNumberStart = GetLE16(fixed + 34);
+    h.FInternalFileAttributes = GetLE16(fixed + 36);
+    h.FExternalFileAttributes = GetLE32(fixed + 38);
+    h.FRelativeOffset = GetLE32(fixed + 42);
+    return {GetLE16(fixed + 28), GetLE16(fixed + 30), GetLE16(fixed + 32)};
+}
+
+} // namespace
+
+size_t TZipDirectoryFileHeader::EntrySize(const uint8_t* fixed)
+{
+    return 46 + size_t(GetLE16(fixed + 28)) + GetLE16(fixed + 30) + GetLE16(fixed + 32);
+}
+
 void TZipDirectoryFileHeader::LoadFromStream(base::TStream& stream)
 {
     uint8_t fixed[46] = {};
     ReadTolerant(stream, fixed, sizeof fixed);
-    FSignature = GetLE32(fixed);
-    FVersionMadeBy = GetLE16(fixed + 4);
-    FVersionNeededToExtract = GetLE16(fixed + 6);
-    FGeneralPurposeBitFlag = GetLE16(fixed + 8);
-    FCompressionMethod = GetLE16(fixed + 10);
-    FLastModFileTime = GetLE16(fixed + 12);
-    FLastModFileDate = GetLE16(fixed + 14);
-    FCRC32 = GetLE32(fixed + 16);
-    FCompressedSize = GetLE32(fixed + 20);
-    FUncompressedSize = GetLE32(fixed + 24);
-    const uint16_t nameLength = GetLE16(fixed + 28);
-    const uint16_t extraLength = GetLE16(fixed + 30);
-    const uint16_t commentLength = GetLE16(fixed + 32);
-    FDiskNumberStart = GetLE16(fixed + 34);
-    FInternalFileAttributes = GetLE16(fixed + 36);
-    FExternalFileAttributes = GetLE32(fixed + 38);
-    FRelativeOffset = GetLE32(fixed + 42);
+    const TEntryLengths lengths = ParseFixed(*this, fixed);
 
-    FRawFileName = ReadBytes(stream, nameLength);
+    FRawFileName = ReadBytes(stream, lengths.Name);
     FFileName = DecodeStoredName(FRawFileName);
-    FExtraField.LoadFromStream(stream, extraLength);
-    if (commentLength != 0)
-        FFileComment = platform::AnsiToUnicode(ReadBytes(stream, commentLength));
+    FExtraField.LoadFromStream(stream, lengths.Extra);
+    if (lengths.Comment != 0)
+        FFileComment = platform::AnsiToUnicode(ReadBytes(stream, lengths.Comment));
     else
         FFileComment.clear();
     if (!IsValid())
         throw EZipInvalid();
+}
+
+size_t TZipDirectoryFileHeader::LoadFromBuffer(const uint8_t* data, size_t available)
+{
+    // Missing bytes of the fixed part, name and comment read as zeros, as a
+    // short stream read leaves them; a short extra field is an error.
+    uint8_t fixed[46] = {};
+    size_t pos = std::min(sizeof fixed, available);
+    std::memcpy(fixed, data, pos);
+    const TEntryLengths lengths = ParseFixed(*this, fixed);
+
+    const size_t nameBytes = std::min<size_t>(lengths.Name, available - pos);
+    FRawFileName.assign(reinterpret_cast<const char*>(data + pos), nameBytes);
+    FRawFileName.resize(lengths.Name, '\0');
+    pos += nameBytes;
+    FFileName = DecodeStoredName(FRawFileName);
+    if (available - pos < lengths.Extra)
+        throw base::EReadError();
+    FExtraField.Assign(data + pos, lengths.Extra);
+    pos += lengths.Extra;
+    if (lengths.Comment != 0) {
+        const size_t commentBytes = std::min<size_t>(lengths.Comment, available - pos);
+        std::string comment(reinterpret_cast<const char*>(data + pos), commentBytes);
+        comment.resize(lengths.Comment, '\0');
+        pos += commentBytes;
+        FFileComment = platform::AnsiToUnicode(comment);
+    } else {
+        FFileComment.clear();
+    }
+    if (!IsValid())
+        throw EZipInvalid();
+    return pos;
 }
 
 // ---- TZipDirectoryFileFooter -----------------------------------------------

@@ -124,6 +124,12 @@ public:
     // follows them catches a directory that ends early. A short extra field
     // raises EReadError, a wrong signature EZipInvalid.
     void LoadFromStream(base::TStream& stream);
+    // The same from `available` bytes in memory, whose end stands for the
+    // stream's end: the same fields, the same errors. Answers the bytes the
+    // entry took.
+    size_t LoadFromBuffer(const uint8_t* data, size_t available);
+    // Bytes an entry takes, from its first 46 bytes.
+    static size_t EntrySize(const uint8_t* fixed);
 
     std::string FRawFileName;
     uint16_t FVersionMadeBy = 0;

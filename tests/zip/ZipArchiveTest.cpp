@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 using namespace addoscope;
 using namespace addoscope::zip;
 using namespace addoscope::ziptest;
@@ -301,4 +304,151 @@ TEST(ZipArchiveTest, ExecutableStubAndOffsetsInFront)
     base::TMemoryStream target;
     loaded->Archive->ExtractToStream(u"install.rdf", target);
     EXPECT_EQ(target.Size(), 6);
+}
+
+namespace {
+
+// What reading a directory gave: the items' main fields in order, then how
+// it ended.
+std::string Outcome(const std::vector<const TZipItem*>& items, const std::string& error)
+{
+    std::string out;
+    for (const TZipItem* item : items)
+        out += base::Utf16ToUtf8(item->GetFileName()) + "|" + std::to_string(item->GetCompressedSize()) + "|" +
+               std::to_string(item->GetRelativeOffset()) + "|" + std::to_string(item->GetCRC32()) + "|" +
+               std::to_string(item->ItemInfo().FExtraField.Buffer().size()) + "|" +
+               base::Utf16ToUtf8(item->ItemInfo().FFileComment) + "\n";
+    return out + error;
+}
+
+std::string ErrorKind()
+{
+    try {
+        throw;
+    } catch (const EZipInvalid&) {
+        return "invalid";
+    } catch (const base::EReadError&) {
+        return "read error";
+    } catch (...) {
+        return "other";
+    }
+}
+
+// Entries read one by one from the stream, field by field.
+std::string StreamedOutcome(const std::string& bytes)
+{
+    base::TMemoryStream stream;
+    stream.LoadFromBuffer(bytes.data(), bytes.size());
+    const int64_t end = TZipArchive::FindEndOfCentralDirectory(stream);
+    TZipDirectoryFileFooter footer;
+    footer.LoadFromStream(stream);
+    stream.Seek(static_cast<int64_t>(footer.FDirectoryOffset), base::TSeekOrigin::soBeginning);
+    std::vector<std::unique_ptr<TZipItem>> items;
+    std::vector<const TZipItem*> view;
+    std::string error = end < 0 ? "no end record" : "";
+    try {
+        for (uint64_t i = 0; i < footer.FTotalEntries; ++i) {
+            auto item = std::make_unique<TZipItem>();
+            item->LoadFromStream(stream);
+            view.push_back(item.get());
+            items.push_back(std::move(item));
+        }
+    } catch (...) {
+        error = ErrorKind();
+    }
+    return Outcome(view, error);
+}
+
+std::string LoadedOutcome(const std::string& bytes)
+{
+    auto loaded = Open(bytes);
+    std::string error;
+    try {
+        loaded->Archive->Load();
+    } catch (...) {
+        error = ErrorKind();
+    }
+    std::vector<const TZipItem*> view;
+    for (int i = 0; i < loaded->Archive->Count(); ++i)
+        view.push_back(&loaded->Archive->Item(i));
+    return Outcome(view, error);
+}
+
+} // namespace
+
+// The archive reads its directory in large pieces; it must end exactly as
+// reading entry by entry from the stream does, wherever the stated offset
+// points, whatever the stated size, and with entries larger than a piece.
+TEST(ZipArchiveTest, DirectoryReadInPiecesMatchesEntryByEntry)
+{
+    TTestZip zip;
+    for (int i = 0; i < 40; ++i) {
+        TTestEntry entry {.Name = "content/file" + std::to_string(i) + ".js", .Data = std::string(i, 'x')};
+        if (i % 7 == 3)
+            entry.Extra = ExtraSubfield(0xCAFE, std::string(3000 + i * 500, 'e'));
+        if (i % 5 == 1)
+            entry.Comment = "comment " + std::to_string(i);
+        zip.Entries.push_back(entry);
+    }
+    zip.Entries.push_back({.Name = "big", .Data = "", .Extra = ExtraSubfield(0xBEEF, std::string(65000, 'b'))});
+    const std::string good = zip.Build();
+    const size_t endRecord = good.size() - 22;
+    const auto patched = [&](uint32_t directorySize, uint32_t directoryOffset) {
+        std::string bytes = good;
+        for (int k = 0; k < 4; ++k) {
+            bytes[endRecord + 12 + k] = static_cast<char>(directorySize >> (8 * k));
+            bytes[endRecord + 16 + k] = static_cast<char>(directoryOffset >> (8 * k));
+        }
+        return bytes;
+    };
+
+    const std::string whole = LoadedOutcome(good);
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 41) << whole;
+    EXPECT_EQ(whole, StreamedOutcome(good));
+    const uint32_t directoryOffset = GetLE32(reinterpret_cast<const uint8_t*>(good.data()) + endRecord + 16);
+    for (uint32_t statedSize : {0u, 100u, 5000u, 0xFFFFFFF0u}) {
+        const std::string bytes = patched(statedSize, directoryOffset);
+        EXPECT_EQ(LoadedOutcome(bytes), whole) << statedSize;
+    }
+    // Offsets into the directory's last entries and the end record: entries
+    // then run past the end of the stream in every way. From the start of
+    // an entry, some entries are read whole before the end record, which
+    // is no entry.
+    std::set<std::string> endings;
+    size_t withItems = 0;
+    const auto compare = [&](size_t offset) {
+        const std::string bytes = patched(0, static_cast<uint32_t>(offset));
+        const std::string outcome = LoadedOutcome(bytes);
+        ASSERT_EQ(outcome, StreamedOutcome(bytes)) << offset;
+        const size_t lastLine = outcome.rfind('\n');
+        endings.insert(outcome.substr(lastLine == std::string::npos ? 0 : lastLine + 1));
+        withItems += lastLine != std::string::npos;
+    };
+    for (size_t offset = good.size() - 66000; offset <= good.size(); offset += 97)
+        compare(offset);
+    for (size_t offset = good.size() - 200; offset <= good.size(); ++offset)
+        compare(offset);
+    for (size_t at = good.find("PK\x01\x02", directoryOffset); at != std::string::npos;
+         at = good.find("PK\x01\x02", at + 1))
+        compare(at);
+    EXPECT_GE(withItems, 5u);
+
+    // The last entry's name, or its comment, declared to run over the end
+    // record and past the stream's end: read as zeros, as from the stream.
+    const size_t last = good.rfind("PK\x01\x02", endRecord);
+    const auto put16 = [](std::string& bytes, size_t at, size_t value) {
+        bytes[at] = static_cast<char>(value & 0xFF);
+        bytes[at + 1] = static_cast<char>(value >> 8);
+    };
+    for (const size_t field : {28u, 32u}) {
+        std::string bytes = good;
+        const size_t nameLength = GetLE16(reinterpret_cast<const uint8_t*>(good.data()) + last + 28);
+        put16(bytes, last + 28, field == 28 ? good.size() - last - 46 + 10 : nameLength);
+        put16(bytes, last + 30, 0);
+        put16(bytes, last + 32, field == 32 ? good.size() - last - 46 - nameLength + 10 : 0);
+        const std::string outcome = LoadedOutcome(bytes);
+        EXPECT_EQ(outcome, StreamedOutcome(bytes)) << field;
+        EXPECT_EQ(outcome.back(), '\n') << field; // loaded without an error
+    }
+    EXPECT_TRUE(endings.count("invalid") && endings.count("read error"));
 }
