@@ -36,7 +36,7 @@ bool MatchSegment(const std::u16string& wanted, size_t& offset, const std::u16st
 {
     if (offset >= wanted.size() || wanted[offset] != u'/')
         return false;
-    if (wanted.compare(offset + 1, name.size(), name) != 0 || wanted.size() - (offset + 1) < name.size())
+    if (wanted.compare(offset + 1, name.size(), name) != 0)
         return false;
     offset += 1 + name.size();
     return true;
