@@ -36,19 +36,89 @@ uint32_t ReverseBits(uint32_t code, int length)
 
 thread_local uint64_t EntriesBuiltCounter = 0;
 
+bool AllZero8(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v == 0;
+}
+
+// Entries of a two-level table with `rootBits` (root and its fast copy
+// counted twice): the root, plus a subtable per root index that longer
+// codes share, as wide as the longest of them needs. Canonical codes of
+// one length are consecutive, so each group is a run of the code order.
+size_t TableCost(const int* lengthCount, int longest, int rootBits)
+{
+    size_t cost = size_t(2) << rootBits;
+    uint32_t code = 0;
+    uint32_t groupPrefix = 0xFFFFFFFFu;
+    int groupLength = 0;
+    for (int len = 1; len <= longest; ++len) {
+        for (int k = 0; k < lengthCount[len]; ++k, ++code) {
+            if (len <= rootBits)
+                continue;
+            const uint32_t prefix = code >> (len - rootBits);
+            if (prefix != groupPrefix) {
+                if (groupLength)
+                    cost += size_t(1) << (groupLength - rootBits);
+                groupPrefix = prefix;
+            }
+            groupLength = len;
+        }
+        code <<= 1;
+    }
+    if (groupLength)
+        cost += size_t(1) << (groupLength - rootBits);
+    return cost;
+}
+
+// The widest root (up to RootBits) serves the decoder's hot loop best, but
+// a code of a few symbols with a long one among them, which only a tiny or
+// a hostile block declares, would cost the whole root for each block: such
+// codes take the root with the fewest entries to build. Codes of more
+// symbols keep the widest, whose lookups rarely leave the root.
+int ChooseRootBits(const int* lengthCount, int longest)
+{
+    constexpr int FewSymbols = 16;
+    const int widest = std::min(longest, TDfDecodeHuffmanTree::RootBits);
+    int symbols = 0;
+    for (int len = 1; len <= longest; ++len)
+        symbols += lengthCount[len];
+    if (symbols > FewSymbols || widest <= 6)
+        return widest;
+    int best = widest;
+    size_t bestCost = TableCost(lengthCount, longest, widest);
+    for (int rootBits = widest - 1; rootBits >= 6; --rootBits) {
+        const size_t cost = TableCost(lengthCount, longest, rootBits);
+        if (cost < bestCost) {
+            best = rootBits;
+            bestCost = cost;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength)
 {
+    // Sparse codes are common in small blocks (and all a hostile header
+    // needs), so runs of unused symbols are passed eight at a time.
     int lengthCount[16] = {};
     int longest = 0;
-    for (int i = 0; i < count; ++i) {
-        if (lengths[i] > maxCodeLength)
+    for (int i = 0; i < count;) {
+        if (count - i >= 8 && AllZero8(lengths + i)) {
+            i += 8;
+            continue;
+        }
+        const uint8_t len = lengths[i++];
+        if (len == 0)
+            continue;
+        if (len > maxCodeLength)
             base::RaiseAssertion("Huffman code length above the table's maximum", __FILE__, __LINE__);
-        ++lengthCount[lengths[i]];
-        longest = std::max<int>(longest, lengths[i]);
+        ++lengthCount[len];
+        longest = std::max<int>(longest, len);
     }
-    lengthCount[0] = 0;
 
     // Kraft sum in units of 2^-15: above 2^15 the set is over-subscribed.
     int32_t kraft = 0;
@@ -57,7 +127,7 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     if (kraft > (1 << 15))
         throw EArcInternalInflateError("over-subscribed set of Huffman code lengths [BuildHuffmanTree]");
     FLongest = longest;
-    FRootBits = std::min(longest, RootBits);
+    FRootBits = ChooseRootBits(lengthCount, longest);
     const size_t rootSize = size_t(1) << FRootBits;
     FMask = static_cast<uint32_t>(rootSize - 1);
 
@@ -66,9 +136,15 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     for (int len = 1; len <= 15; ++len)
         offset[len + 1] = offset[len] + lengthCount[len];
     int sorted[288];
-    for (int symbol = 0; symbol < count; ++symbol)
+    for (int symbol = 0; symbol < count;) {
+        if (count - symbol >= 8 && AllZero8(lengths + symbol)) {
+            symbol += 8;
+            continue;
+        }
         if (lengths[symbol] != 0)
             sorted[offset[lengths[symbol]]++] = symbol;
+        ++symbol;
+    }
     const auto entryOf = [&](int symbol, int len) {
         return uint32_t(symbol) | uint32_t(len) << 16 | uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
     };
@@ -146,11 +222,11 @@ uint32_t TDfDecodeHuffmanTree::FastEntry(uint32_t entry) const
 void TDfDecodeHuffmanTree::BuildFast(const TFastCoding& coding)
 {
     FCoding = coding;
-    const size_t fastSize = size_t(1) << std::min(FLongest, FastBits);
+    const size_t fastSize = size_t(1) << FRootBits;
     FFastMask = static_cast<uint32_t>(fastSize - 1);
     FFast.resize(fastSize);
-    // The fast table is the root table rewritten (RootBits == FastBits), so
-    // links to subtables become invalid entries there.
+    // The fast table is the root table rewritten, so links to subtables
+    // become invalid entries there.
     static_assert(FastBits == RootBits);
     for (size_t i = 0; i < fastSize; ++i)
         FFast[i] = IsLink(FTable[i]) ? InvalidEntry : FastEntry(FTable[i]);

@@ -6,7 +6,8 @@
 
 namespace addoscope::zip {
 
-// A root table of 2^min(longest code length, RootBits) entries, indexed by
+// A root table of 2^min(longest code length, RootBits) entries (fewer for a
+// code of a few symbols with a long one among them), indexed by
 // the next input bits in stream order (least significant bit first), and
 // for each root index that longer codes share, a subtable indexed by the
 // bits after the root's, just large enough for the longest code under it.
@@ -41,12 +42,12 @@ public:
         return FTable[(entry & 0xFFFF) + static_cast<size_t>(subIndex)];
     }
 
-    // The first 2^FastBits entries again, rewritten for the decoder's hot
-    // loop and small enough to stay in the processor's nearest cache: a
-    // literal carries LiteralFlag and its byte, end-of-block EndFlag, a
-    // length or distance its base value in place of the symbol (bits 0-15)
-    // with code length and extra bits where the full entry has them. Codes
-    // longer than FastBits and symbols the method does not allow are
+    // The root entries again, rewritten for the decoder's hot loop and
+    // small enough to stay in the processor's nearest cache: a literal
+    // carries LiteralFlag and its byte, end-of-block EndFlag, a length or
+    // distance its base value in place of the symbol (bits 0-15) with code
+    // length and extra bits where the full entry has them. Codes longer
+    // than the root and symbols the method does not allow are
     // InvalidEntry: the decoder then converts the full table's entry with
     // FastEntry, so every symbol is still resolved by the table that
     // defines it.
