@@ -2,8 +2,11 @@
 // Odd-sized inputs get the password "secret" so that the decryption path
 // runs too. Output per item and in total is capped: Deflate alone expands
 // a thousandfold, and an archive may point many entries at the same data.
+// The input is also decoded as a bare Deflate (or, by its size, Deflate64)
+// stream, so that block headers and Huffman tables are explored directly.
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
+#include "zip/Inflate.h"
 #include "zip/ZipArchive.h"
 
 #include <cstddef>
@@ -31,6 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     using namespace addoscope;
     base::TMemoryStream stream;
     stream.LoadFromBuffer(data, size);
+    {
+        TCappedMemoryStream target;
+        zip::TDeflateHelper helper;
+        if (size & 2)
+            helper.FOptions |= zip::DeflateOptDeflate64;
+        try {
+            zip::Inflate(stream, target, &helper);
+        } catch (const base::Exception&) {
+        }
+        stream.SetPosition(0);
+    }
     auto archive = zip::TZipArchive::CreateFromStream(stream, u"fuzz.zip");
     archive->SetupExtraction();
     if (size & 1)
