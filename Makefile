@@ -9,7 +9,7 @@ CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_COMMON = -G Ninja $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 600
 
-.PHONY: all deps demo test release asan tsan bench fuzz clean
+.PHONY: all deps demo test release asan tsan bench fuzz clean windows windows-deps test-windows dist
 
 all: release
 
@@ -59,6 +59,33 @@ fuzz:
 		-DADDOSCOPE_TESTS=OFF -DADDOSCOPE_FUZZ=ON >/dev/null
 	@cmake --build $(BUILD)/fuzz -j$(JOBS)
 	@scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+# ---- Windows: both plugin DLLs and host commands, cross-built with MinGW-w64
+WIN_DEPS = $(abspath $(BUILD))/windows-deps
+WIN_CMAKE = $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DADDOSCOPE_TESTS=OFF
+
+windows-deps:
+	@scripts/install-deps windows
+	@scripts/build-windows-deps $(WIN_DEPS)
+
+windows: windows-deps
+	@cmake -S . -B $(BUILD)/win64 $(WIN_CMAKE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/mingw64.cmake \
+		-DCMAKE_FIND_ROOT_PATH=$(WIN_DEPS)/x86_64 >/dev/null
+	@cmake --build $(BUILD)/win64 -j$(JOBS) --target Addoscope addoscope
+	@cmake -S . -B $(BUILD)/win32 $(WIN_CMAKE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/mingw32.cmake \
+		-DCMAKE_FIND_ROOT_PATH=$(WIN_DEPS)/i686 >/dev/null
+	@cmake --build $(BUILD)/win32 -j$(JOBS) --target Addoscope addoscope
+
+# The Linux build's answers are the reference the Windows builds must give.
+test-windows: windows
+	@cmake -S . -B $(BUILD)/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD)/release -j$(JOBS) --target addoscope Addoscope examples
+	@echo "== Windows builds under Wine"
+	@scripts/test-windows $(BUILD)/release $(BUILD)/win64 $(BUILD)/win32
+
+# The archive Total Commander installs by itself when it is opened.
+dist: windows
+	@dist/make-dist $(BUILD)/win64 $(BUILD)/win32 $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

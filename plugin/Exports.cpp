@@ -7,6 +7,13 @@
 
 using namespace addoscope::plugin;
 
+#if defined(_WIN32)
+// Addoscope.def names the exports. A dllexport would add the 32-bit build's
+// decorated stdcall names (ContentGetValue@24) beside the plain ones.
+#undef ADDOSCOPE_EXPORT
+#define ADDOSCOPE_EXPORT extern "C"
+#endif
+
 // Module load and unload: the shared library's constructor and destructor
 // run when the host loads and frees the library.
 #if !defined(_WIN32)
@@ -24,6 +31,27 @@ __attribute__((destructor)) static void AddoscopeModuleUnload()
         ModuleFinalize();
     } catch (...) {
     }
+}
+#else
+// The loader calls this under its lock: initialisation only creates the
+// plugin lock and the cache and reads the small settings file; it starts no
+// thread and loads no library.
+extern "C" int __stdcall DllMain(void* /*module*/, unsigned long reason, void* reserved)
+{
+    constexpr unsigned long processAttach = 1; // DLL_PROCESS_ATTACH
+    constexpr unsigned long processDetach = 0; // DLL_PROCESS_DETACH
+    try {
+        if (reason == processAttach) {
+            ModuleInitialize(addoscope::platform::ModuleFileName());
+        } else if (reason == processDetach && reserved == nullptr) {
+            // Only on FreeLibrary. When the process ends, its other threads
+            // are already gone, possibly in the middle of a request; freeing
+            // what they held could deadlock, and the system reclaims it all.
+            ModuleFinalize();
+        }
+    } catch (...) {
+    }
+    return 1;
 }
 #endif
 

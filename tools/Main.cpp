@@ -94,16 +94,30 @@ bool ParseOptions(int argc, char** argv, TOptions& options)
     return true;
 }
 
+// Paths travel as UTF-8 inside the command. std::filesystem takes and
+// gives narrow strings in the ANSI code page on Windows, so every crossing
+// goes through the UTF-8 (char8_t) forms, which mean UTF-8 everywhere.
+fs::path PathFromUtf8(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8FromPath(const fs::path& path)
+{
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 std::u16string DefaultPluginPath()
 {
-    const fs::path self = fs::path(base::Utf16ToUtf8(platform::ModuleFileName()));
+    const fs::path self(platform::ModuleFileName());
     const char* name = sizeof(void*) == 8 ? "Addoscope.wdx64" : "Addoscope.wdx";
-    return base::Utf8ToUtf16((self.parent_path() / name).string());
+    return (self.parent_path() / name).u16string();
 }
 
 bool HasExtension(const fs::path& file, const std::vector<std::string>& extensions)
 {
-    std::string ext = file.extension().string();
+    std::string ext = Utf8FromPath(file.extension());
     if (ext.size() < 2)
         return false;
     ext.erase(0, 1);
@@ -119,7 +133,7 @@ std::vector<std::string> CollectFiles(const TOptions& options, const std::vector
     std::vector<std::string> files;
     for (const std::string& path : options.Paths) {
         std::error_code error;
-        const fs::file_status status = fs::status(path, error);
+        const fs::file_status status = fs::status(PathFromUtf8(path), error);
         if (error || !fs::exists(status)) {
             std::cerr << "addoscope: " << path << ": no such file or folder\n";
             ++missing;
@@ -133,15 +147,15 @@ std::vector<std::string> CollectFiles(const TOptions& options, const std::vector
         const auto visit = [&](const fs::directory_entry& entry) {
             std::error_code entryError;
             if (!entry.is_directory(entryError) && HasExtension(entry.path(), extensions))
-                found.push_back(entry.path().string());
+                found.push_back(Utf8FromPath(entry.path()));
         };
         const auto walkOptions = fs::directory_options::skip_permission_denied;
         if (options.Recursive) {
-            for (auto it = fs::recursive_directory_iterator(path, walkOptions, error);
+            for (auto it = fs::recursive_directory_iterator(PathFromUtf8(path), walkOptions, error);
                  !error && it != fs::recursive_directory_iterator(); it.increment(error))
                 visit(*it);
         } else {
-            for (auto it = fs::directory_iterator(path, walkOptions, error);
+            for (auto it = fs::directory_iterator(PathFromUtf8(path), walkOptions, error);
                  !error && it != fs::directory_iterator(); it.increment(error))
                 visit(*it);
         }
@@ -158,8 +172,8 @@ TFileReport Inspect(THostPlugin& plugin, const std::string& path)
     TFileReport report;
     report.Path = path;
     std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    const std::u16string name = base::Utf8ToUtf16(error ? path : absolute.string());
+    const fs::path absolute = fs::absolute(PathFromUtf8(path), error);
+    const std::u16string name = error ? base::Utf8ToUtf16(path) : absolute.u16string();
     const auto& fields = plugin.Fields();
     for (size_t i = 0; i < fields.size(); ++i) {
         const std::u16string value = plugin.Value(name, static_cast<int32_t>(i));
@@ -181,7 +195,27 @@ void ListFields(const THostPlugin& plugin)
 
 } // namespace
 
+#if defined(_WIN32)
+// Windows hands a narrow main() its arguments in the ANSI code page, which
+// loses every character outside it; the wide ones are taken as UTF-8.
+int Run(int argc, char** argv);
+
+extern "C" int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> utf8;
+    std::vector<char*> pointers;
+    for (int i = 0; i < argc; ++i)
+        utf8.push_back(base::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    for (std::string& arg : utf8)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    return Run(argc, pointers.data());
+}
+
+int Run(int argc, char** argv)
+#else
 int main(int argc, char** argv)
+#endif
 {
     TOptions options;
     if (!ParseOptions(argc, argv, options))

@@ -9,7 +9,11 @@ if(NOT BZIP2_FOUND)
     message(FATAL_ERROR "libbz2 not found: install the bzip2 development files (Debian: libbz2-dev)")
 endif()
 
-find_package(PkgConfig QUIET)
+# pkg-config knows only the build machine's libraries: a Windows build finds
+# its cross-built WavPack through CMAKE_FIND_ROOT_PATH instead.
+if(NOT WIN32)
+    find_package(PkgConfig QUIET)
+endif()
 if(PkgConfig_FOUND)
     pkg_check_modules(WAVPACK QUIET IMPORTED_TARGET wavpack)
 endif()

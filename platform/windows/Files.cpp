@@ -1,0 +1,181 @@
+#include "base/Text.h"
+#include "platform/Platform.h"
+#include "platform/windows/WinApi.h"
+
+#include <algorithm>
+
+namespace addoscope::platform {
+
+namespace windows {
+
+std::string ErrorText(DWORD code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result;
+    if (length > 0 && text != nullptr)
+        result = base::Utf16ToUtf8(FromWide(text, length));
+    if (text != nullptr)
+        ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result.empty() ? "system error " + std::to_string(code) : result;
+}
+
+} // namespace windows
+
+using windows::Wide;
+
+namespace {
+
+// Days from 1899-12-30 to the given civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t unixDays = era * 146097 + static_cast<int64_t>(doe) - 719468;
+    return unixDays + 25569;
+}
+
+} // namespace
+
+bool FileExists(const std::u16string& name)
+{
+    if (name.empty())
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(Wide(name));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return true;
+    // A symbolic link or junction: it exists when its target does. Opening
+    // with no access rights follows the link without touching the data.
+    const HANDLE handle = ::CreateFileW(Wide(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(handle);
+    return true;
+}
+
+bool FindFile(const std::u16string& name, TFindData& data)
+{
+    if (name.empty())
+        return false;
+    // Every attribute but "directory" is accepted: hidden, system and
+    // read-only files are found, folders are passed over.
+    constexpr DWORD acceptedAttributes = 0x1EF;
+    constexpr DWORD excluded = ~acceptedAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                       FILE_ATTRIBUTE_DIRECTORY);
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = ::FindFirstFileW(Wide(name), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    while ((found.dwFileAttributes & excluded) != 0) {
+        if (!::FindNextFileW(search, &found)) {
+            ok = false;
+            break;
+        }
+    }
+    ::FindClose(search);
+    if (!ok)
+        return false;
+    data.LastWriteTime = static_cast<int64_t>((static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                              found.ftLastWriteTime.dwLowDateTime);
+    data.Size = static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+    return true;
+}
+
+double FileTimeToLocalDateTime(TFileTime time)
+{
+    if (time < 0)
+        return 0;
+    FILETIME fileTime;
+    fileTime.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(time) & 0xFFFFFFFFu);
+    fileTime.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(time) >> 32);
+    // Through SYSTEMTIME so that the time-zone rules of that date apply,
+    // not today's offset (which FileTimeToLocalFileTime would use).
+    SYSTEMTIME utc {};
+    SYSTEMTIME local {};
+    if (!::FileTimeToSystemTime(&fileTime, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return 0;
+    const int64_t days = DaysFromCivil(local.wYear, local.wMonth, local.wDay);
+    const int64_t ticksOfSecond = time % 10000000;
+    const double secondsOfDay = local.wHour * 3600.0 + local.wMinute * 60.0 + local.wSecond +
+                                static_cast<double>(ticksOfSecond) / 1e7;
+    // TDateTime puts times before 1899-12-30 on the negative side with a
+    // positive fraction: -1.25 is 1899-12-29 06:00.
+    if (days < 0)
+        return static_cast<double>(days) - secondsOfDay / 86400.0;
+    return static_cast<double>(days) + secondsOfDay / 86400.0;
+}
+
+TFile::TFile(const std::u16string& name) : FHandle(reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE))
+{
+    const HANDLE handle = ::CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        FErrorText = windows::ErrorText(::GetLastError());
+        return;
+    }
+    // Pipes, consoles and devices could block a read forever; only files on
+    // a disk are read.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        FErrorText = "Not a regular file";
+        ::CloseHandle(handle);
+        return;
+    }
+    FHandle = reinterpret_cast<intptr_t>(handle);
+}
+
+TFile::~TFile()
+{
+    if (IsOpen())
+        ::CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+}
+
+bool TFile::IsOpen() const
+{
+    return reinterpret_cast<HANDLE>(FHandle) != INVALID_HANDLE_VALUE;
+}
+
+int64_t TFile::Read(void* buffer, int64_t count)
+{
+    if (!IsOpen() || count < 0)
+        return -1;
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const auto chunk = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+        DWORD read = 0;
+        if (!::ReadFile(reinterpret_cast<HANDLE>(FHandle), out + done, chunk, &read, nullptr))
+            return -1;
+        if (read == 0)
+            break;
+        done += read;
+    }
+    return done;
+}
+
+bool TFile::SeekTo(int64_t offset)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    return IsOpen() && offset >= 0 && ::SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), to, nullptr, FILE_BEGIN);
+}
+
+int64_t TFile::Size()
+{
+    LARGE_INTEGER size;
+    if (!IsOpen() || !::GetFileSizeEx(reinterpret_cast<HANDLE>(FHandle), &size))
+        return -1;
+    return size.QuadPart;
+}
+
+} // namespace addoscope::platform
