@@ -3,6 +3,7 @@
 #include "base/IntText.h"
 
 #include <memory>
+#include <utility>
 
 namespace addoscope::package {
 
@@ -23,11 +24,12 @@ TStringList& TAddoscope::StringList()
     return FSTLI->FList;
 }
 
-std::u16string JoinValue(const std::u16string& existing, const std::u16string& value)
+std::u16string JoinValue(std::u16string existing, const std::u16string& value)
 {
     if (existing.empty())
         return value;
-    return existing + u", " + value;
+    existing.append(u", ").append(value);
+    return existing;
 }
 
 std::u16string AddonTypeName(std::u16string_view value)
@@ -84,12 +86,14 @@ void AddTargetApplication(TAddoscope& record, const std::u16string& id, const st
                           const std::u16string& maxVersion)
 {
     TStringList& list = record.StringList();
+    // The list's hash index keeps this check constant-time, however many
+    // applications a description names.
     if (list.IndexOfName(id) >= 0)
         return;
     list.Add(id + u"=" + minVersion + u"-" + maxVersion);
     const std::u16string name = KnownApplicationName(id);
     if (!name.empty())
-        record.Compatibility = JoinValue(record.Compatibility, name);
+        record.Compatibility = JoinValue(std::move(record.Compatibility), name);
 }
 
 } // namespace addoscope::package

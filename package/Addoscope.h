@@ -41,8 +41,11 @@ struct TAddoscope {
 };
 
 // existing + ", " + value when existing is not empty (even for an empty
-// value); otherwise value.
-std::u16string JoinValue(const std::u16string& existing, const std::u16string& value);
+// value); otherwise value. Takes `existing` by value so that a caller who
+// moves the field in (field = JoinValue(std::move(field), value)) appends in
+// place: a description that repeats a joined property many times then costs
+// linear, not quadratic, time.
+std::u16string JoinValue(std::u16string existing, const std::u16string& value);
 
 // The em:type value as an add-on type name ("Extension", "Theme", ...,
 // "Unknown").

@@ -4,22 +4,19 @@
 
 namespace addoscope::package {
 
-namespace {
-
-std::u16string_view NameOf(const std::u16string& entry)
+void TStringList::Add(std::u16string text)
 {
-    const size_t eq = entry.find(u'=');
-    return std::u16string_view(entry).substr(0, eq == std::u16string::npos ? entry.size() : eq);
+    const size_t eq = text.find(u'=');
+    // Entries without "=" have no name and are never found by name.
+    if (eq != std::u16string::npos)
+        FFirstByName.emplace(platform::UpperCase(std::u16string_view(text).substr(0, eq)), Count());
+    FItems.push_back(std::move(text));
 }
-
-} // namespace
 
 int TStringList::IndexOfName(std::u16string_view name) const
 {
-    for (size_t i = 0; i < FItems.size(); ++i)
-        if (FItems[i].find(u'=') != std::u16string::npos && platform::SameTextLocale(NameOf(FItems[i]), name))
-            return static_cast<int>(i);
-    return -1;
+    const auto found = FFirstByName.find(platform::UpperCase(name));
+    return found == FFirstByName.end() ? -1 : found->second;
 }
 
 std::u16string TStringList::ValueFromIndex(int index) const

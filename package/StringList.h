@@ -1,15 +1,18 @@
 #pragma once
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace addoscope::package {
 
 // An unsorted list of texts in the order added. An entry's name is the text
 // before its first "="; names are looked up case-insensitively by the
-// user's locale rules.
+// user's locale rules. A hash index over the folded names keeps look-ups
+// constant-time, so a description listing a great many target applications
+// cannot make reading it quadratic.
 class TStringList {
 public:
-    void Add(std::u16string text) { FItems.push_back(std::move(text)); }
+    void Add(std::u16string text);
     int Count() const { return static_cast<int>(FItems.size()); }
     const std::u16string& operator[](int index) const { return FItems[static_cast<size_t>(index)]; }
 
@@ -20,6 +23,7 @@ public:
 
 private:
     std::vector<std::u16string> FItems;
+    std::unordered_map<std::u16string, int> FFirstByName; // folded name -> first index
 };
 
 } // namespace addoscope::package
