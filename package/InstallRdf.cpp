@@ -4,6 +4,8 @@
 #include "platform/Platform.h"
 #include "xml/XmlDoc.h"
 
+#include <utility>
+
 namespace addoscope::package {
 
 namespace {
@@ -70,13 +72,13 @@ void ApplyProperty(TAddoscope& record, const xml::TXmlNode& node)
         record.Creator = value;
         break;
     case TProperty::Contributor:
-        record.Contributor = JoinValue(record.Contributor, value);
+        record.Contributor = JoinValue(std::move(record.Contributor), value);
         break;
     case TProperty::Developer:
-        record.Developer = JoinValue(record.Developer, value);
+        record.Developer = JoinValue(std::move(record.Developer), value);
         break;
     case TProperty::Translator:
-        record.Translator = JoinValue(record.Translator, value);
+        record.Translator = JoinValue(std::move(record.Translator), value);
         break;
     case TProperty::HomePageURL:
         record.HomePageURL = value;
@@ -85,7 +87,7 @@ void ApplyProperty(TAddoscope& record, const xml::TXmlNode& node)
         record.UpdateURL = value;
         break;
     case TProperty::TargetPlatform:
-        record.TargetPlatform = JoinValue(record.TargetPlatform, value);
+        record.TargetPlatform = JoinValue(std::move(record.TargetPlatform), value);
         break;
     default:
         break;

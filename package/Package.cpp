@@ -10,6 +10,7 @@
 #include "zip/ZipArchive.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace addoscope::package {
@@ -18,11 +19,19 @@ namespace {
 
 constexpr int64_t CopyChunk = 1048576;
 
-// Real descriptions and messages files are a few kilobytes. Extraction into
-// memory stops at this size, so a small package that declares gigabytes of
-// output cannot exhaust the host's memory; the stream keeps what was written
-// and the readers decide what to make of it.
-constexpr int64_t MaxExtractedSize = 64 * 1048576;
+// Real descriptions and messages files are a few kilobytes; the largest
+// messages files seen in the wild are a few hundred. Extraction into memory
+// stops at this size, so a small package that declares gigabytes of output
+// cannot exhaust the host's memory; the stream keeps what was written and the
+// readers decide what to make of it. The bound is well below what the zip
+// reader could hold because the readers' trees, the record's UTF-16 texts
+// and the cached copy of the record each cost several times the text: at
+// this size a description and a messages file together stay far below the
+// memory and time a host can spare for one file.
+constexpr int64_t MaxExtractedSize = 4 * 1048576;
+// The messages file is parsed while the description's tree is still held,
+// so it gets half the bound.
+constexpr int64_t MaxMessagesSize = 2 * 1048576;
 
 // A CRX's zip part up to this size is copied into memory; a larger one is
 // read in place through a window over the file, so that a large package
@@ -92,6 +101,19 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
         return nullptr;
     try {
         base::TFileStream file(fileName);
+        return OpenPackageStream(file, fileName, preferredLocale, opened);
+    } catch (...) {
+        opened = TOpenedPackage();
+        return nullptr;
+    }
+}
+
+std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, const std::u16string& fileName,
+                                                       const std::u16string& preferredLocale, TOpenedPackage& opened)
+{
+    opened = TOpenedPackage();
+    try {
+        file.SetPosition(0);
         uint8_t start[3] = {0, 0, 0};
         file.Read(start, sizeof(start));
         file.SetPosition(0);
@@ -129,7 +151,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
             const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
             if (FindLocaleMessages(*archive, candidates, messagesName) >= 0) {
                 opened.Messages = std::make_unique<base::TMemoryStream>();
-                opened.Messages->SetMaxSize(MaxExtractedSize);
+                opened.Messages->SetMaxSize(MaxMessagesSize);
                 try {
                     archive->ExtractToStream(messagesName, *opened.Messages);
                 } catch (...) {
@@ -155,10 +177,10 @@ std::u16string PreferredLocale(const std::u16string& setting)
     return {};
 }
 
-bool ReadPackage(const std::u16string& fileName, const std::u16string& localeSetting, TAddoscope& record)
+namespace {
+
+bool ReadOpenedPackage(std::unique_ptr<base::TMemoryStream> description, TOpenedPackage& opened, TAddoscope& record)
 {
-    TOpenedPackage opened;
-    std::unique_ptr<base::TMemoryStream> description = OpenPackage(fileName, PreferredLocale(localeSetting), opened);
     if (!description)
         return false;
     record = TAddoscope();
@@ -168,6 +190,23 @@ bool ReadPackage(const std::u16string& fileName, const std::u16string& localeSet
         return ReadManifestJson(*description, opened.Messages.get(), record);
     }
     return ReadInstallRdf(*description, record, opened.DescriptionKind);
+}
+
+} // namespace
+
+bool ReadPackage(const std::u16string& fileName, const std::u16string& localeSetting, TAddoscope& record)
+{
+    TOpenedPackage opened;
+    auto description = OpenPackage(fileName, PreferredLocale(localeSetting), opened);
+    return ReadOpenedPackage(std::move(description), opened, record);
+}
+
+bool ReadPackageStream(base::TStream& file, const std::u16string& fileName, const std::u16string& localeSetting,
+                       TAddoscope& record)
+{
+    TOpenedPackage opened;
+    auto description = OpenPackageStream(file, fileName, PreferredLocale(localeSetting), opened);
+    return ReadOpenedPackage(std::move(description), opened, record);
 }
 
 } // namespace addoscope::package

@@ -23,6 +23,11 @@ struct TOpenedPackage {
 std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName, const std::u16string& preferredLocale,
                                                  TOpenedPackage& opened);
 
+// The same for a package already open as a stream (a file, or bytes in
+// memory); `fileName` only names it in messages. Never raises.
+std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, const std::u16string& fileName,
+                                                       const std::u16string& preferredLocale, TOpenedPackage& opened);
+
 // The preferred locale for a "UseCurrentLocaleDescription" setting: "1" is
 // the user's language, any other text of two or more characters is itself,
 // anything else means none.
@@ -32,5 +37,7 @@ std::u16string PreferredLocale(const std::u16string& setting);
 // found and read. Errors other than those OpenPackage and the readers turn
 // into answers propagate; the caller treats them as "no record".
 bool ReadPackage(const std::u16string& fileName, const std::u16string& localeSetting, TAddoscope& record);
+bool ReadPackageStream(base::TStream& file, const std::u16string& fileName, const std::u16string& localeSetting,
+                       TAddoscope& record);
 
 } // namespace addoscope::package

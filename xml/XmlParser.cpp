@@ -419,7 +419,16 @@ void TxXmlParser::Flush()
         return;
     const size_t discarded = FUtf8FirstIdx;
     FUtf8BasePosition += static_cast<int64_t>(discarded);
-    FBaseLineNumber += std::count(FUtf8Buffer.begin(), FUtf8Buffer.begin() + static_cast<ptrdiff_t>(discarded), '\n');
+    const int64_t discardedLines =
+        std::count(FUtf8Buffer.begin(), FUtf8Buffer.begin() + static_cast<ptrdiff_t>(discarded), '\n');
+    FBaseLineNumber += discardedLines;
+    if (FLinesCountedIdx >= discarded) {
+        FLinesCountedIdx -= discarded;
+        FLinesCounted -= discardedLines;
+    } else {
+        FLinesCountedIdx = 0;
+        FLinesCounted = 0;
+    }
     FUtf8Buffer.erase(0, discarded);
     FUtf8CurrentIdx -= discarded;
     FUtf8FirstIdx = 0;
@@ -433,7 +442,13 @@ int64_t TxXmlParser::GetPosition() const
 int64_t TxXmlParser::GetLineNumber() const
 {
     const size_t end = std::min(FUtf8CurrentIdx, FUtf8Buffer.size());
-    return FBaseLineNumber + std::count(FUtf8Buffer.begin(), FUtf8Buffer.begin() + static_cast<ptrdiff_t>(end), '\n');
+    const auto at = [this](size_t index) { return FUtf8Buffer.begin() + static_cast<ptrdiff_t>(index); };
+    if (end >= FLinesCountedIdx)
+        FLinesCounted += std::count(at(FLinesCountedIdx), at(end), '\n');
+    else
+        FLinesCounted -= std::count(at(end), at(FLinesCountedIdx), '\n');
+    FLinesCountedIdx = end;
+    return FBaseLineNumber + FLinesCounted;
 }
 
 } // namespace addoscope::xml

@@ -110,6 +110,11 @@ private:
     size_t FUtf8CurrentIdx = 0;
     int64_t FUtf8BasePosition = 0;
     int64_t FBaseLineNumber = 0;
+    // Line ends in FUtf8Buffer before FLinesCountedIdx: line numbers are
+    // asked for at every warning, and recounting the buffer each time would
+    // make a document of many faults cost quadratic time.
+    mutable size_t FLinesCountedIdx = 0;
+    mutable int64_t FLinesCounted = 0;
 
     TxStringEncoding FEncoding = seUTF8;
     int FCodePage = 0;

@@ -15,6 +15,7 @@ constexpr size_t InputBlockSize = 65536;
 constexpr size_t OutputBlockSize = 65536;
 // The smallest dictionary the format knows.
 constexpr uint64_t MinDictionary = 4096;
+constexpr uint64_t InitialDictionary = 1 << 20;
 
 void* SdkAlloc(void*, size_t size) { return std::malloc(size); }
 void SdkFree(void*, void* address) { std::free(address); }
@@ -75,10 +76,15 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
     const uint64_t dictionary = std::min<uint64_t>(dec.prop.dicSize, std::max(outSize, MinDictionary));
     if (dictionary > SIZE_MAX)
         throw EArcLZMAException(SZ_ERROR_MEM);
-    dec.dic = static_cast<Byte*>(std::malloc(static_cast<size_t>(dictionary)));
+    // The item's size is only declared, so the buffer starts small and
+    // doubles as output arrives, up to the dictionary size: until then it
+    // holds all output so far and no match can reach outside it. Memory then
+    // follows what is really decoded (which the output stream may bound),
+    // not what a few header bytes claim.
+    dec.dic = static_cast<Byte*>(std::malloc(static_cast<size_t>(std::min(dictionary, InitialDictionary))));
     if (dec.dic == nullptr)
         throw EArcLZMAException(SZ_ERROR_MEM);
-    dec.dicBufSize = static_cast<SizeT>(dictionary);
+    dec.dicBufSize = static_cast<SizeT>(std::min(dictionary, InitialDictionary));
     LzmaDec_Init(&dec);
 
     std::vector<Byte> inBuf(InputBlockSize);
@@ -91,8 +97,18 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
             inSize = got > 0 ? static_cast<size_t>(got) : 0;
             inPos = 0;
         }
-        if (dec.dicPos == dec.dicBufSize)
-            dec.dicPos = 0;
+        if (dec.dicPos == dec.dicBufSize) {
+            if (dec.dicBufSize < dictionary) {
+                const SizeT grown = static_cast<SizeT>(std::min<uint64_t>(dictionary, uint64_t(dec.dicBufSize) * 2));
+                Byte* moved = static_cast<Byte*>(std::realloc(dec.dic, grown));
+                if (moved == nullptr)
+                    throw EArcLZMAException(SZ_ERROR_MEM);
+                dec.dic = moved;
+                dec.dicBufSize = grown;
+            } else {
+                dec.dicPos = 0;
+            }
+        }
         const size_t start = dec.dicPos;
         const size_t step = static_cast<size_t>(
             std::min<uint64_t>({remaining, OutputBlockSize, static_cast<uint64_t>(dec.dicBufSize - start)}));

@@ -76,7 +76,10 @@ public:
     size_t Ensure(size_t count)
     {
         if (FEnd - FPos < count && !FEof) {
-            std::memmove(FBuffer.data(), FBuffer.data() + FPos, FEnd - FPos);
+            // Nothing to move before the first read: the buffer may not
+            // exist yet, and memmove must not see its null data.
+            if (FPos > 0)
+                std::memmove(FBuffer.data(), FBuffer.data() + FPos, FEnd - FPos);
             FEnd -= FPos;
             FPos = 0;
             const size_t want = std::max(count, FChunk);

@@ -1,0 +1,78 @@
+// Loads the built plugin as a host does, asks every field of each hostile
+// file in turn, then every field of a normal package, and prints what it saw:
+//   case <i> ms <elapsed> cpu_ms <processor time>   (the i-th file's requests)
+//   field <n> <code> <UTF-8 value>   (for the normal package)
+//   peak_kb <VmHWM of the process at the end>
+// The test runs a probe per case or per small group of cases, in a process
+// of its own, so a crash or the peak memory belongs to that case alone.
+#include "base/Text.h"
+#include "platform/Platform.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using TGetValueW = int32_t (*)(const char16_t*, int32_t, int32_t, void*, int32_t, int32_t);
+using TSetDefaultParams = void (*)(void*);
+
+constexpr int FieldCount = 16;
+
+long PeakKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace addoscope;
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s PLUGIN NORMAL-FILE [HOSTILE-FILE...]\n", argv[0]);
+        return 2;
+    }
+    platform::TLibrary library(base::Utf8ToUtf16(argv[1]));
+    auto setDefaultParams = reinterpret_cast<TSetDefaultParams>(library.Symbol("ContentSetDefaultParams"));
+    auto getValue = reinterpret_cast<TGetValueW>(library.Symbol("ContentGetValueW"));
+    if (!setDefaultParams || !getValue) {
+        std::fprintf(stderr, "cannot load %s\n", argv[1]);
+        return 2;
+    }
+    char params[4108] = {};
+    setDefaultParams(params);
+
+    static char16_t buffer[32768];
+    for (int i = 3; i < argc; ++i) {
+        const std::u16string hostile = base::Utf8ToUtf16(argv[i]);
+        const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        for (int field = 0; field < FieldCount; ++field)
+            getValue(hostile.c_str(), field, 0, buffer, sizeof(buffer), 0);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const double cpuMilliseconds = double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC;
+        std::printf("case %d ms %lld cpu_ms %.0f\n", i - 3,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()),
+                    cpuMilliseconds);
+        std::fflush(stdout);
+    }
+
+    const std::u16string normal = base::Utf8ToUtf16(argv[2]);
+    for (int field = 0; field < FieldCount; ++field) {
+        buffer[0] = 0;
+        const int32_t code = getValue(normal.c_str(), field, 0, buffer, sizeof(buffer), 0);
+        std::printf("field %d %d %s\n", field, code, code == 11 ? base::Utf16ToUtf8(buffer).c_str() : "");
+    }
+    std::printf("peak_kb %ld\n", PeakKilobytes());
+    return 0;
+}

@@ -1,0 +1,196 @@
+// Hostile packages read through the built plugin, each case in a probe
+// process of its own: the request must come back, within two seconds of
+// processor time and 200 MB of peak memory in an optimised build, and the
+// plugin must then still answer a normal package exactly as it does in a
+// fresh process. Processor time is what the reading costs; the wall-clock
+// bound is looser, as a loaded test machine stretches it, and catches
+// waiting (a FIFO opened for reading would block). Sanitizer builds inflate
+// time and memory, so there only the crash and next-answer checks apply.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(ADDOSCOPE_SANITIZED)
+constexpr bool Sanitized = true;
+constexpr int KillSeconds = 300;
+#else
+constexpr bool Sanitized = false;
+constexpr int KillSeconds = 30;
+#endif
+constexpr long MaxCpuMilliseconds = 2000;
+constexpr long MaxWallMilliseconds = 15000;
+constexpr long MaxPeakKilobytes = 200 * 1024;
+
+std::string PluginPath()
+{
+    return std::string(ADDOSCOPE_BIN_DIR) + (sizeof(void*) == 8 ? "/Addoscope.wdx64" : "/Addoscope.wdx");
+}
+
+std::string NormalPackage()
+{
+    return std::string(ADDOSCOPE_EXAMPLES_DIR) + "/tab-tidy.xpi";
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted(1, '\'');
+    for (char c : text) {
+        if (c == '\'')
+            quoted.append("'\\''");
+        else
+            quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    return quoted;
+}
+
+struct TProbeResult {
+    int ExitStatus = -1;
+    std::vector<long> Milliseconds; // wall clock per case, in order
+    std::vector<long> CpuMilliseconds;
+    std::vector<std::string> Fields; // "field <n> <code> <value>" lines
+    long PeakKilobytes = -1;
+    std::string Output;
+};
+
+TProbeResult RunProbe(const std::vector<std::string>& files)
+{
+    std::string command("timeout -s KILL ");
+    command += std::to_string(KillSeconds);
+    for (const std::string& argument : {std::string(HOSTILE_PROBE), PluginPath(), NormalPackage()})
+        command.append(" ").append(Quoted(argument));
+    for (const std::string& file : files)
+        command.append(" ").append(Quoted(file));
+    command += " 2>&1";
+    TProbeResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char line[65536];
+    while (std::fgets(line, sizeof(line), pipe)) {
+        result.Output += line;
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        long index = 0, value = 0, cpu = 0;
+        if (std::sscanf(text.c_str(), "case %ld ms %ld cpu_ms %ld", &index, &value, &cpu) == 3) {
+            result.Milliseconds.push_back(value);
+            result.CpuMilliseconds.push_back(cpu);
+        }
+        else if (text.rfind("field ", 0) == 0)
+            result.Fields.push_back(text);
+        else if (std::sscanf(text.c_str(), "peak_kb %ld", &value) == 1)
+            result.PeakKilobytes = value;
+    }
+    result.ExitStatus = pclose(pipe);
+    return result;
+}
+
+const std::vector<std::string>& BaselineFields()
+{
+    static const std::vector<std::string> fields = RunProbe({}).Fields;
+    return fields;
+}
+
+std::vector<std::string> FilesIn(const std::string& group, const std::string& stem = std::string())
+{
+    std::vector<std::string> files;
+    const fs::path folder = fs::path(HOSTILE_CORPUS) / group;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (stem.empty() || entry.path().filename().string().rfind(stem, 0) == 0)
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Runs the cases in one probe and checks every promise for each of them.
+void ExpectSurvived(const std::vector<std::string>& files, const std::string& what)
+{
+    ASSERT_FALSE(files.empty()) << what;
+    const TProbeResult result = RunProbe(files);
+    SCOPED_TRACE(what + "\n" + result.Output.substr(0, 4000));
+    ASSERT_EQ(result.ExitStatus, 0) << "the probe crashed, hung or failed";
+    ASSERT_EQ(result.Milliseconds.size(), files.size());
+    EXPECT_EQ(result.Fields, BaselineFields()) << "the next normal request was answered differently";
+    const long slowest = *std::max_element(result.Milliseconds.begin(), result.Milliseconds.end());
+    const long slowestCpu = *std::max_element(result.CpuMilliseconds.begin(), result.CpuMilliseconds.end());
+    std::printf("[ measure  ] %-40s cases %3zu  slowest %5ld ms (cpu %5ld ms)  peak %6ld KB\n", what.c_str(),
+                files.size(), slowest, slowestCpu, result.PeakKilobytes);
+    if (Sanitized)
+        return;
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_LE(result.CpuMilliseconds[i], MaxCpuMilliseconds) << files[i];
+        EXPECT_LE(result.Milliseconds[i], MaxWallMilliseconds) << files[i];
+    }
+    EXPECT_GT(result.PeakKilobytes, 0);
+    EXPECT_LE(result.PeakKilobytes, MaxPeakKilobytes);
+}
+
+// One probe process per file, so that each peak is the case's own.
+void ExpectEachSurvived(const std::string& group)
+{
+    for (const std::string& file : FilesIn(group))
+        ExpectSurvived({file}, group + "/" + fs::path(file).filename().string());
+}
+
+} // namespace
+
+TEST(Hostile, BaselineAnswersTheNormalPackage)
+{
+    // The comparison below is only meaningful if the normal package has
+    // values of its own.
+    const std::vector<std::string>& fields = BaselineFields();
+    ASSERT_EQ(fields.size(), 16u);
+    EXPECT_EQ(fields[0], "field 0 11 ZIP");
+    EXPECT_NE(std::count_if(fields.begin(), fields.end(), [](const std::string& f) { return f.find(" 11 ") != std::string::npos; }), 0);
+}
+
+TEST(Hostile, DecompressionBombsAndHugeDescriptions)
+{
+    ExpectEachSurvived("bombs");
+}
+
+TEST(Hostile, LyingDirectories)
+{
+    ExpectEachSurvived("directories");
+}
+
+TEST(Hostile, CrxHeadersThatWrap)
+{
+    ExpectEachSurvived("crx");
+}
+
+TEST(Hostile, MillionLevelNesting)
+{
+    ExpectEachSurvived("deep");
+}
+
+TEST(Hostile, OddFilesAndNames)
+{
+    ExpectSurvived(FilesIn("odd"), "odd");
+}
+
+TEST(Hostile, TruncatedAndBitFlippedSamples)
+{
+    for (const char* group : {"truncated", "flipped"}) {
+        std::map<std::string, std::vector<std::string>> bySample;
+        for (const std::string& file : FilesIn(group)) {
+            const std::string name = fs::path(file).filename().string();
+            bySample[name.substr(0, name.rfind('-'))].push_back(file);
+        }
+        EXPECT_GE(bySample.size(), 8u);
+        for (const auto& [sample, files] : bySample)
+            ExpectSurvived(files, std::string(group) + "/" + sample);
+    }
+}
