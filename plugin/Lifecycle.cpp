@@ -2,6 +2,8 @@
 
 #include "package/Addoscope.h"
 
+#include <new>
+
 namespace addoscope::plugin {
 
 TModuleState& Module()
@@ -9,7 +11,10 @@ TModuleState& Module()
     // Never destroyed by the C++ runtime: the library's unload hook empties
     // it, and the runtime's own clean-up of statics may run before or after
     // that hook, depending on how the host ends.
-    static TModuleState& state = *new TModuleState;
+    // It lives in static storage rather than on the heap, so nothing of it
+    // is left allocated once the library is unloaded.
+    alignas(TModuleState) static unsigned char storage[sizeof(TModuleState)];
+    static TModuleState& state = *new (storage) TModuleState;
     return state;
 }
 
@@ -38,8 +43,10 @@ void ModuleFinalize()
         module.RecordCache.reset();
     }
     package::FreeKnownApplications();
-    module.LastFileName.clear();
-    module.Settings.UseCurrentLocaleDescription.clear();
+    // Release the texts' memory too, not just their contents.
+    std::u16string().swap(module.LastFileName);
+    std::u16string().swap(module.ModuleFileName);
+    std::u16string().swap(module.Settings.UseCurrentLocaleDescription);
 }
 
 TPluginLockGuard::TPluginLockGuard() : FLock(Module().PluginLock.get())

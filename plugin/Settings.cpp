@@ -22,9 +22,9 @@ std::u16string SettingsFileName(std::u16string_view moduleFileName)
 int32_t ReadIniInteger(const TIniFile& file, std::u16string_view section, std::u16string_view key,
                        int32_t defaultValue)
 {
-    std::u16string text = file.ReadString(section, key, std::u16string());
-    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X'))
-        text = u"$" + text.substr(2); // (not replace(): GCC 12 misreports it under sanitizers)
+    const std::u16string text = file.ReadString(section, key, std::u16string());
+    // A "0x"/"0X" prefix stands for "$"; the integer syntax reads both
+    // spellings as hexadecimal already, so the text is used as it is.
     int32_t value;
     return base::TryStrToInt(text, value) ? value : defaultValue;
 }

@@ -81,7 +81,7 @@ std::string_view TxSymbolTable::Store(std::string_view text)
 // so growing never has to read the strings again.
 void TxSymbolTable::Grow()
 {
-    if (FSlots.size() >= (size_t(1) << 32))
+    if (uint64_t(FSlots.size()) >= (uint64_t(1) << 32))
         throw std::bad_alloc(); // IDs are 32-bit; the table can never need more
     std::vector<uint64_t> slots(FSlots.empty() ? InitialSlots : FSlots.size() * 2, 0);
     const int shift = 64 - std::countr_zero(slots.size());
