@@ -42,7 +42,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s PLUGIN NORMAL-FILE [HOSTILE-FILE...]\n", argv[0]);
         return 2;
     }
-    platform::TLibrary library(base::Utf8ToUtf16(argv[1]));
+    // The library stays loaded until the process ends: unloading is tested
+    // on its own elsewhere, and here a leak report at exit must point at
+    // what the requests left behind, not at what a module keeps until unload.
+    static platform::TLibrary* const kept = new platform::TLibrary(base::Utf8ToUtf16(argv[1]));
+    platform::TLibrary& library = *kept;
     auto setDefaultParams = reinterpret_cast<TSetDefaultParams>(library.Symbol("ContentSetDefaultParams"));
     auto getValue = reinterpret_cast<TGetValueW>(library.Symbol("ContentGetValueW"));
     if (!setDefaultParams || !getValue) {
