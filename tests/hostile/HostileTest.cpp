@@ -64,11 +64,11 @@ struct TProbeResult {
     std::string Output;
 };
 
-TProbeResult RunProbe(const std::vector<std::string>& files)
+TProbeResult RunProbe(const std::vector<std::string>& files, const std::string& normal = NormalPackage())
 {
     std::string command("timeout -s KILL ");
     command += std::to_string(KillSeconds);
-    for (const std::string& argument : {std::string(HOSTILE_PROBE), PluginPath(), NormalPackage()})
+    for (const std::string& argument : {std::string(HOSTILE_PROBE), PluginPath(), normal})
         command.append(" ").append(Quoted(argument));
     for (const std::string& file : files)
         command.append(" ").append(Quoted(file));
@@ -192,5 +192,20 @@ TEST(Hostile, TruncatedAndBitFlippedSamples)
         EXPECT_GE(bySample.size(), 8u);
         for (const auto& [sample, files] : bySample)
             ExpectSurvived(files, std::string(group) + "/" + sample);
+    }
+}
+
+TEST(Hostile, LargeCrxIsReadInPlace)
+{
+    // A 65 MB zip part (mostly a hole in a sparse file) is past the size
+    // that is copied into memory: it is read through a window on the file,
+    // and the peak stays far below its size.
+    const TProbeResult result = RunProbe({}, std::string(HOSTILE_CORPUS) + "/crx/crx3-large.crx3");
+    ASSERT_EQ(result.ExitStatus, 0) << result.Output;
+    ASSERT_EQ(result.Fields.size(), 16u);
+    EXPECT_EQ(result.Fields[0], "field 0 11 CRX3");
+    EXPECT_EQ(result.Fields[3], "field 3 11 Large Crx");
+    if (!Sanitized) {
+        EXPECT_LT(result.PeakKilobytes, 32 * 1024);
     }
 }

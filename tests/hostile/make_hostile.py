@@ -185,6 +185,17 @@ def crx(out, examples):
     for tag, header in [("wrap", 0xFFFFFFF4), ("max", 0xFFFFFFFF), ("past-end", 0x7FFFFFFF)]:
         write(out, "crx3-%s.crx3" % tag, b"Cr24" + struct.pack("<II", 3, header) + zip_part)
     write(out, "crx-header-only.crx", b"Cr24")
+    # A zip part over the size that is copied into memory: read in place.
+    # The gap between the entry and the directory is a hole in a sparse
+    # file, so it costs no disk space.
+    m = b'{"name":"Large Crx","version":"2"}'
+    entry = local_header(b"manifest.json", 0, zlib.crc32(m), len(m), len(m)) + m
+    gap = 65 * MIB
+    central = central_header(b"manifest.json", 0, zlib.crc32(m), len(m), len(m), 0)
+    with open(os.path.join(out, "crx3-large.crx3"), "wb") as f:
+        f.write(b"Cr24" + struct.pack("<II", 3, 0) + entry)
+        f.seek(gap, os.SEEK_CUR)
+        f.write(central + end_record(1, len(central), len(entry) + gap))
 
 
 def deep(out):
