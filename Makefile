@@ -6,6 +6,9 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
 CCACHE := $(shell command -v ccache 2>/dev/null)
+# Paths inside the checkout hash as relative ones, so a fresh clone elsewhere
+# still finds the compiler results of an earlier one.
+export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_COMMON = -G Ninja $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 600
 
