@@ -1,12 +1,70 @@
+// Zip method 98: PPMd variant I revision 1. The item data starts with a
+// 16-bit parameter word (model order - 1 in bits 0-3, model memory in MiB
+// - 1 in bits 4-11, restoration method in bits 12-15), followed by the
+// range-coded symbols, which end with the model's end marker.
 #include "zip/Decoders.h"
+#include "zip/PpmdModel.h"
 #include "zip/ZipErrors.h"
+
+#include <memory>
 
 namespace addoscope::zip {
 
-// Not built yet: items of this method are refused like an unknown method.
-void PpmdDecode(base::TStream&, base::TStream&, const TDecodeParams&)
+namespace ppmd {
+
+void TPpmdInput::Refill()
 {
-    throw EZipInvalidMethod();
+    int64_t got = FStream.Read(FBuffer, BlockSize);
+    if (got <= 0)
+        throw EArcReadError();
+    FPos = FBuffer;
+    FEnd = FBuffer + got;
+}
+
+} // namespace ppmd
+
+void PpmdDecode(base::TStream& input, base::TStream& output, const TDecodeParams&)
+{
+    ppmd::TPpmdInput in(input);
+    unsigned word = in.ReadByte();
+    word |= unsigned(in.ReadByte()) << 8;
+    const unsigned order = (word & 0x0F) + 1;
+    const uint32_t memory = (((word >> 4) & 0xFF) + 1) << 20;
+    const unsigned restore = word >> 12;
+    // No encoder writes these: an order-1 model or an unknown restoration
+    // method cannot be decoded as written.
+    if (order < ppmd::MinOrder || restore > ppmd::RestoreFreeze)
+        throw EZipInvalidMethod();
+
+    // std::bad_alloc, when the model memory cannot be had, fails the item.
+    auto model = std::make_unique<ppmd::TPpmdModel>(memory, order, restore);
+    ppmd::TPpmdRangeDecoder rc(in);
+    if (!rc.Init())
+        return;
+
+    uint8_t buffer[4096];
+    size_t count = 0;
+    try {
+        for (;;) {
+            int symbol = model->DecodeSymbol(rc);
+            if (symbol < 0)
+                break;
+            buffer[count++] = static_cast<uint8_t>(symbol);
+            if (count == sizeof(buffer)) {
+                output.WriteBuffer(buffer, count);
+                count = 0;
+            }
+        }
+    } catch (const ppmd::TPpmdCorrupt&) {
+        // Treated like any other decoding error: the output ends here.
+    } catch (const EArcReadError&) {
+        // The bytes decoded before the data ran out are kept.
+        if (count)
+            output.WriteBuffer(buffer, count);
+        throw;
+    }
+    if (count)
+        output.WriteBuffer(buffer, count);
 }
 
 } // namespace addoscope::zip
