@@ -44,7 +44,7 @@ test: release asan tsan
 	@echo "== release build"
 	@$(CTEST) --test-dir $(BUILD)/release
 	@echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		$(CTEST) --test-dir $(BUILD)/asan
 	@echo "== ThreadSanitizer: concurrent requests and notifications"
 	@TSAN_OPTIONS=halt_on_error=1 $(CTEST) --test-dir $(BUILD)/tsan -R '^Threading\.'
