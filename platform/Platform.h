@@ -62,6 +62,10 @@ bool FindFile(const std::u16string& name, TFindData& data);
 // as a TDateTime (days since 1899-12-30). Answers 0 when conversion fails.
 double FileTimeToLocalDateTime(TFileTime time);
 
+// The TDateTime of a local civil date and time of day, for the file-time
+// conversions of each platform.
+double LocalDateTime(int64_t year, unsigned month, unsigned day, double secondsOfDay);
+
 // A file opened for reading only, shared with other readers.
 class TFile {
 public:

@@ -22,18 +22,6 @@ std::string NativeName(const std::u16string& name)
     return base::Utf16ToUtf8(name);
 }
 
-// Days from 1899-12-30 to the given civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t unixDays = era * 146097 + static_cast<int64_t>(doe) - 719468;
-    return unixDays + 25569;
-}
-
 } // namespace
 
 bool FileExists(const std::u16string& name)
@@ -70,15 +58,10 @@ double FileTimeToLocalDateTime(TFileTime time)
     struct tm local {};
     if (::localtime_r(&t, &local) == nullptr)
         return 0;
-    const int64_t days = DaysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
-                                       static_cast<unsigned>(local.tm_mday));
     const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
                                 static_cast<double>(fraction) / TicksPerSecond;
-    // TDateTime puts times before 1899-12-30 on the negative side with a
-    // positive fraction: -1.25 is 1899-12-29 06:00.
-    if (days < 0)
-        return static_cast<double>(days) - secondsOfDay / 86400.0;
-    return static_cast<double>(days) + secondsOfDay / 86400.0;
+    return LocalDateTime(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                         static_cast<unsigned>(local.tm_mday), secondsOfDay);
 }
 
 TFile::TFile(const std::u16string& name) : FHandle(-1)

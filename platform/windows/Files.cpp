@@ -28,22 +28,6 @@ std::string ErrorText(DWORD code)
 
 using windows::Wide;
 
-namespace {
-
-// Days from 1899-12-30 to the given civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t unixDays = era * 146097 + static_cast<int64_t>(doe) - 719468;
-    return unixDays + 25569;
-}
-
-} // namespace
-
 bool FileExists(const std::u16string& name)
 {
     if (name.empty())
@@ -105,15 +89,10 @@ double FileTimeToLocalDateTime(TFileTime time)
     SYSTEMTIME local {};
     if (!::FileTimeToSystemTime(&fileTime, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return 0;
-    const int64_t days = DaysFromCivil(local.wYear, local.wMonth, local.wDay);
     const int64_t ticksOfSecond = time % 10000000;
     const double secondsOfDay = local.wHour * 3600.0 + local.wMinute * 60.0 + local.wSecond +
                                 static_cast<double>(ticksOfSecond) / 1e7;
-    // TDateTime puts times before 1899-12-30 on the negative side with a
-    // positive fraction: -1.25 is 1899-12-29 06:00.
-    if (days < 0)
-        return static_cast<double>(days) - secondsOfDay / 86400.0;
-    return static_cast<double>(days) + secondsOfDay / 86400.0;
+    return LocalDateTime(local.wYear, local.wMonth, local.wDay, secondsOfDay);
 }
 
 TFile::TFile(const std::u16string& name) : FHandle(reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE))
