@@ -104,7 +104,6 @@ public:
     // Gives the free blocks at the bottom of the units area to the text area.
     void ExpandTextArea();
     uint32_t UsedMemory() const;
-    uint32_t FreeCount(unsigned indx) const { return FStamps[indx]; }
 
     uint8_t* Text = nullptr;
     uint8_t* UnitsStart = nullptr;

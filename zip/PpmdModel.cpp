@@ -195,7 +195,7 @@ void TPpmdModel::Rescale()
     }
     unsigned escFreq = SummFreq(mc) - Freq(s);
     Freq(s) += 4;
-    unsigned adder = (FOrderFall != 0 || FRestoreMethod > RestoreFreeze) ? 1 : 0;
+    unsigned adder = FOrderFall != 0 ? 1 : 0;
     Freq(s) = static_cast<uint8_t>((Freq(s) + adder) >> 1);
     unsigned sumFreq = Freq(s);
 
@@ -423,7 +423,7 @@ void TPpmdModel::UpdateModel()
         uint8_t* cs = CreateSuccessors(true, s, mc);
         if (!cs) {
             SetSuccessor(fs, 0);
-            RestoreModel(c, Ctx(fSuccessor));
+            RestoreModel(c);
         } else {
             SetSuccessor(fs, Ref(cs));
             FMaxContext = cs;
@@ -434,21 +434,21 @@ void TPpmdModel::UpdateModel()
     *FAlloc.Text++ = fSymbol;
     uint32_t successor = Ref(FAlloc.Text);
     if (FAlloc.Text >= FAlloc.UnitsStart) {
-        RestoreModel(c, Ctx(fSuccessor));
+        RestoreModel(c);
         return;
     }
 
     if (!fSuccessor) {
         uint8_t* cs = ReduceOrder(s, mc);
         if (!cs) {
-            RestoreModel(c, nullptr);
+            RestoreModel(c);
             return;
         }
         fSuccessor = Ref(cs);
     } else if (Ctx(fSuccessor) < FAlloc.UnitsStart) {
         uint8_t* cs = CreateSuccessors(false, s, mc);
         if (!cs) {
-            RestoreModel(c, nullptr);
+            RestoreModel(c);
             return;
         }
         fSuccessor = Ref(cs);
@@ -457,10 +457,6 @@ void TPpmdModel::UpdateModel()
     if (--FOrderFall == 0) {
         successor = fSuccessor;
         FAlloc.Text -= (FMaxContext != FMinContext);
-    } else if (FRestoreMethod > RestoreFreeze) {
-        successor = fSuccessor;
-        FAlloc.Text = FAlloc.HeapStart();
-        FOrderFall = 0;
     }
 
     // Add the symbol to every context that escaped.
@@ -473,7 +469,7 @@ void TPpmdModel::UpdateModel()
             if (ns1 & 1) {
                 uint8_t* p = FAlloc.ExpandUnits(Stats(c), (ns1 + 1) >> 1);
                 if (!p) {
-                    RestoreModel(c, Ctx(fSuccessor));
+                    RestoreModel(c);
                     return;
                 }
                 SetStatsRef(c, Ref(p));
@@ -482,7 +478,7 @@ void TPpmdModel::UpdateModel()
         } else {
             uint8_t* s2 = FAlloc.AllocUnits(0);
             if (!s2) {
-                RestoreModel(c, Ctx(fSuccessor));
+                RestoreModel(c);
                 return;
             }
             CopyState(s2, OneState(c));
@@ -591,9 +587,8 @@ uint8_t* TPpmdModel::ReduceOrder(uint8_t* s1, uint8_t* c)
     uint8_t* const c1 = c;
     const uint32_t upBranch = Ref(FAlloc.Text);
     const uint8_t fSymbol = Symbol(FFoundState);
-    uint8_t* ps[MaxOrder + 8];
-    unsigned numPs = 0;
-    ps[numPs++] = FFoundState;
+    // The suffix chain of a consistent model is at most the order long.
+    unsigned depth = 1;
     SetSuccessor(FFoundState, upBranch);
     FOrderFall++;
 
@@ -603,16 +598,8 @@ uint8_t* TPpmdModel::ReduceOrder(uint8_t* s1, uint8_t* c)
             s = s1;
             s1 = nullptr;
         } else {
-            if (!SuffixRef(c)) {
-                if (FRestoreMethod > RestoreFreeze) {
-                    do {
-                        SetSuccessor(ps[--numPs], Ref(c));
-                    } while (numPs);
-                    FAlloc.Text = FAlloc.HeapStart() + 1;
-                    FOrderFall = 1;
-                }
+            if (!SuffixRef(c))
                 return c;
-            }
             c = Suffix(c);
             if (NumStats(c)) {
                 s = FindState(c, fSymbol);
@@ -628,22 +615,12 @@ uint8_t* TPpmdModel::ReduceOrder(uint8_t* s1, uint8_t* c)
         }
         if (Successor(s))
             break;
-        if (numPs == std::size(ps))
+        if (++depth > MaxOrder + 8)
             throw TPpmdCorrupt();
-        ps[numPs++] = s;
         SetSuccessor(s, upBranch);
         FOrderFall++;
     }
 
-    if (FRestoreMethod > RestoreFreeze) {
-        c = Ctx(Successor(s));
-        do {
-            SetSuccessor(ps[--numPs], Ref(c));
-        } while (numPs);
-        FAlloc.Text = FAlloc.HeapStart() + 1;
-        FOrderFall = 1;
-        return c;
-    }
     if (Successor(s) <= upBranch) {
         uint8_t* saved = FFoundState;
         FFoundState = s;

@@ -1,9 +1,10 @@
 #pragma once
 // The PPMd variant I (revision 1) context model, decoding side: contexts up
 // to the model order with symbol statistics, binary contexts with their own
-// adaptive probabilities, secondary escape estimation (SEE), and the three
+// adaptive probabilities, secondary escape estimation (SEE), and the two
 // ways of going on when the model memory is used up: restart from scratch,
-// cut the model down, or freeze it.
+// or cut the model down (which is also what restoration method 2, nominally
+// a freeze, means in the streams encoders write; see PpmdRestore.cpp).
 #include "zip/PpmdAllocator.h"
 #include "zip/PpmdRangeDecoder.h"
 
@@ -60,10 +61,9 @@ private:
     uint8_t* ReduceOrder(uint8_t* s1, uint8_t* c);
 
     // Running out of memory (in PpmdRestore.cpp).
-    void RestoreModel(uint8_t* c1, uint8_t* fSuccessor);
+    void RestoreModel(uint8_t* c1);
     void Refresh(uint8_t* ctx, unsigned oldNU, unsigned scale);
     uint32_t CutOff(uint8_t* ctx, unsigned order);
-    uint32_t RemoveBinContexts(uint8_t* ctx, unsigned order);
     // Raises TPpmdCorrupt unless ref names a record inside the units area.
     void CheckUnitsRef(uint32_t ref, uint32_t bytes) const;
 

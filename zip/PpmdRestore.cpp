@@ -1,6 +1,5 @@
 // What the PPMd model does when its memory is used up: undo the half-made
-// update, then restart, cut the model down to the contexts still in use, or
-// freeze it (no new contexts from then on, statistics still adapt).
+// update, then restart, or cut the model down to the contexts still in use.
 #include "zip/PpmdModel.h"
 
 namespace addoscope::zip::ppmd {
@@ -17,7 +16,7 @@ void TPpmdModel::CheckUnitsRef(uint32_t ref, uint32_t bytes) const
         throw TPpmdCorrupt();
 }
 
-void TPpmdModel::RestoreModel(uint8_t* c1, uint8_t* fSuccessor)
+void TPpmdModel::RestoreModel(uint8_t* c1)
 {
     FAlloc.Text = FAlloc.HeapStart();
 
@@ -49,20 +48,14 @@ void TPpmdModel::RestoreModel(uint8_t* c1, uint8_t* fSuccessor)
         }
     }
 
-    if (FRestoreMethod > RestoreFreeze) {
-        // Frozen: go on from the successor, with nothing added.
-        if (!fSuccessor || fSuccessor < FAlloc.UnitsStart)
-            throw TPpmdCorrupt();
-        FMaxContext = fSuccessor;
-        FAlloc.GlueCount += !(FAlloc.FreeCount(1) & 1);
-    } else if (FRestoreMethod == RestoreFreeze) {
-        while (SuffixRef(FMaxContext))
-            FMaxContext = Suffix(FMaxContext);
-        RemoveBinContexts(FMaxContext, 0);
-        FRestoreMethod++;
-        FAlloc.GlueCount = 0;
-        FOrderFall = FMaxOrder;
-    } else if (FRestoreMethod == RestoreRestart || FAlloc.UsedMemory() < (FAlloc.Size() >> 1)) {
+    // Restoration method 2 names a freeze, but no stream we can read was
+    // written that way. python-ppmd's encoder writes the very same bytes for
+    // methods 1 and 2 (and any higher number), cutting the model down at
+    // every exhaustion, and its decoder reads method 2 the same way; 7-Zip
+    // refuses method 2 outright, so nothing it handles could tell otherwise.
+    // A frozen model would lose step with those streams at their first
+    // exhaustion, so every method but a restart cuts the model down.
+    if (FRestoreMethod == RestoreRestart || FAlloc.UsedMemory() < (FAlloc.Size() >> 1)) {
         RestartModel();
     } else {
         while (SuffixRef(FMaxContext))
@@ -157,38 +150,6 @@ uint32_t TPpmdModel::CutOff(uint8_t* ctx, unsigned order)
         } else {
             Refresh(ctx, nu, SummFreq(ctx) > 16u * static_cast<unsigned>(i) ? 1 : 0);
         }
-    }
-    return Ref(ctx);
-}
-
-uint32_t TPpmdModel::RemoveBinContexts(uint8_t* ctx, unsigned order)
-{
-    CheckUnitsRef(Ref(ctx), UnitSize);
-    if (NodeStamp(ctx) == EmptyStamp)
-        throw TPpmdCorrupt();
-    if (NumStats(ctx) == 0) {
-        uint8_t* s = OneState(ctx);
-        if (Ctx(Successor(s)) >= FAlloc.UnitsStart && order < FMaxOrder)
-            SetSuccessor(s, RemoveBinContexts(Ctx(Successor(s)), order + 1));
-        else
-            SetSuccessor(s, 0);
-        // The suffix may have been freed already (contexts can be shared
-        // by several longer ones): a freed unit reads as flags 0xFF.
-        uint8_t* suffix = Suffix(ctx);
-        if (!Successor(s) && (NumStats(suffix) == 0 || Flags(suffix) == 0xFF)) {
-            FAlloc.FreeUnits(ctx, 1);
-            return 0;
-        }
-        return Ref(ctx);
-    }
-
-    CheckUnitsRef(StatsRef(ctx), (NumStats(ctx) + 1u) * StateSize);
-    for (int k = NumStats(ctx); k >= 0; k--) {
-        uint8_t* s = Stats(ctx) + k * StateSize;
-        if (Ctx(Successor(s)) >= FAlloc.UnitsStart && order < FMaxOrder)
-            SetSuccessor(s, RemoveBinContexts(Ctx(Successor(s)), order + 1));
-        else
-            SetSuccessor(s, 0);
     }
     return Ref(ctx);
 }
