@@ -1,11 +1,16 @@
-// PPMd (method 98) decoding against streams written by 7-Zip's encoder.
+// PPMd (method 98) decoding against streams written by 7-Zip and
+// python-ppmd, on its own and through the archive's extraction.
+#include "ZipTestWriter.h"
 #include "base/Crc32.h"
 #include "base/MemoryStream.h"
+#include "base/Text.h"
 #include "zip/Decoders.h"
+#include "zip/ZipArchive.h"
 #include "zip/ZipErrors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -68,6 +73,35 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& raw)
     return std::vector<uint8_t>(out.Memory(), out.Memory() + out.Size());
 }
 
+// One item extracted through the archive, with what its failure handler saw.
+struct TExtraction {
+    std::vector<uint8_t> Out;
+    int Failures = 0;
+    zip::TErrorClass Class = zip::TErrorClass::ecOther;
+    int32_t Code = 0;
+};
+
+TExtraction Extract(const std::string& zipBytes, const std::u16string& name)
+{
+    base::TMemoryStream stream;
+    stream.LoadFromBuffer(zipBytes.data(), zipBytes.size());
+    auto archive = zip::TZipArchive::CreateFromStream(stream, u"ppmd.zip");
+    archive->SetupExtraction();
+    TExtraction result;
+    archive->SetOnProcessItemFailure([&](zip::TArchiveItem&, zip::TProcessType, zip::TErrorClass c, int32_t code) {
+        ++result.Failures;
+        result.Class = c;
+        result.Code = code;
+    });
+    archive->Load();
+    base::TMemoryStream out;
+    archive->ExtractToStream(name, out);
+    result.Out.assign(out.Memory(), out.Memory() + out.Size());
+    return result;
+}
+
+std::string AsString(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
 std::vector<uint8_t> Mixed()
 {
     std::vector<uint8_t> text = ReadFile("text.txt"), binary = ReadFile("binary.bin"), all;
@@ -80,7 +114,9 @@ std::vector<uint8_t> Mixed()
 
 } // namespace
 
-// Orders 6 and 16, 16 MiB and 1 MiB, text, noise and a long run of zeros.
+// Orders 6 and 16, 16 MiB and 1 MiB, text, noise and a long run of zeros,
+// decoded on their own and extracted through the archive (which checks the
+// size and CRC-32 the zip records).
 TEST(PpmdTest, DecodesWhat7ZipWrites)
 {
     struct {
@@ -102,6 +138,50 @@ TEST(PpmdTest, DecodesWhat7ZipWrites)
         EXPECT_EQ(base::Crc32(out.data(), out.size()), item.Crc);
         std::vector<uint8_t> expected = c.Payload ? ReadFile(c.Payload) : std::vector<uint8_t>(1100000, 0);
         EXPECT_TRUE(out == expected);
+
+        TExtraction extracted = Extract(AsString(ReadFile(c.Zip)), base::Utf8ToUtf16(c.Item));
+        EXPECT_EQ(extracted.Failures, 0);
+        EXPECT_TRUE(extracted.Out == expected);
+    }
+}
+
+// Damaged items fail the extraction through the handler: a flipped byte
+// (the CRC-32 check or the data running out catches it), data cut short,
+// a parameter word no encoder writes.
+TEST(PpmdTest, DamagedItemsFailTheExtraction)
+{
+    const TRawItem item = RawItem(ReadFile("7z_ppmd_o6_mem16m.zip"), "text.txt");
+    const std::vector<uint8_t> text = ReadFile("text.txt");
+    const std::string raw = AsString(item.Data);
+    auto entry = [&](const char* name, std::string data) {
+        return ziptest::TTestEntry{.Name = name, .Data = std::move(data), .Content = AsString(text), .Method = 98};
+    };
+    ziptest::TTestZip zip;
+    for (size_t at : {size_t(3), size_t(40), raw.size() / 3, raw.size() - 20}) {
+        std::string bad = raw;
+        bad[at] = static_cast<char>(bad[at] ^ 0x21);
+        zip.Entries.push_back(entry(("flip" + std::to_string(at)).c_str(), bad));
+    }
+    zip.Entries.push_back(entry("short", raw.substr(0, raw.size() / 2)));
+    zip.Entries.push_back(entry("order1", std::string(2, '\0') + raw.substr(2)));
+    const std::string bytes = zip.Build();
+
+    for (const auto& e : zip.Entries) {
+        SCOPED_TRACE(e.Name);
+        TExtraction r = Extract(bytes, base::Utf8ToUtf16(e.Name));
+        EXPECT_EQ(r.Failures, 1);
+        EXPECT_EQ(r.Class, zip::TErrorClass::ecArchive);
+        EXPECT_FALSE(r.Out == text);
+        if (e.Name == "short") {
+            EXPECT_EQ(r.Code, zip::EArcReadError::Code_);
+            EXPECT_GT(r.Out.size(), 10000u);
+            EXPECT_TRUE(std::equal(r.Out.begin(), r.Out.end(), text.begin()));
+        } else if (e.Name == "order1") {
+            EXPECT_EQ(r.Code, zip::EZipInvalidMethod::Code_);
+            EXPECT_TRUE(r.Out.empty());
+        } else {
+            EXPECT_TRUE(r.Code == zip::EZipBadCRC::Code_ || r.Code == zip::EArcReadError::Code_) << r.Code;
+        }
     }
 }
 
