@@ -3,7 +3,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace addoscope::platform {
 class TFile;
@@ -28,10 +27,13 @@ public:
 
 private:
     std::unique_ptr<platform::TFile> FFile;
-    std::vector<uint8_t> FBuffer;
+    // Not value-initialised: every byte read from it was first read in.
+    std::unique_ptr<uint8_t[]> FBuffer;
     int64_t FBufferStart = 0; // file offset of FBuffer[0]
     int64_t FBufferCount = 0; // valid bytes in FBuffer
     int64_t FPosition = 0;    // logical position
+    int64_t FFilePosition = 0; // the open file's own offset; -1 when unknown
+    int64_t FSize = -1;        // measured on first use, then kept
 };
 
 } // namespace addoscope::base

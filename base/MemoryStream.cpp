@@ -1,5 +1,7 @@
 #include "base/MemoryStream.h"
 
+#include "base/Exception.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -89,6 +91,28 @@ void TMemoryStream::LoadFromBuffer(const void* buffer, size_t count)
     if (count > 0)
         std::memcpy(FMemory.get(), buffer, count);
     FSize = static_cast<int64_t>(count);
+}
+
+int64_t TMemoryStream::CopyFrom(TStream& source, int64_t count, int64_t chunk)
+{
+    if (count <= 0)
+        return 0;
+    if (FMaxSize > 0 && count > FMaxSize - FPosition)
+        throw EWriteError();
+    chunk = std::max<int64_t>(1, chunk);
+    Grow(FPosition + count);
+    if (FPosition > FSize)
+        std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+    int64_t copied = 0;
+    while (copied < count) {
+        const int64_t n = source.Read(FMemory.get() + FPosition, std::min(chunk, count - copied));
+        if (n <= 0)
+            break;
+        FPosition += n;
+        FSize = std::max(FSize, FPosition);
+        copied += n;
+    }
+    return copied;
 }
 
 } // namespace addoscope::base

@@ -31,6 +31,12 @@ public:
     void Clear();
     // Replaces the content with a copy of the given bytes, position 0.
     void LoadFromBuffer(const void* buffer, size_t count);
+    // Writes up to `count` bytes from the source's position at the stream's
+    // position, reading at most `chunk` bytes at a time straight into the
+    // stream's memory (no bounce buffer); stops early where the source ends
+    // and answers the bytes copied. When the bound (SetMaxSize) leaves no
+    // room for `count` bytes, raises EWriteError before reading anything.
+    int64_t CopyFrom(TStream& source, int64_t count, int64_t chunk);
 
     const uint8_t* Memory() const { return FMemory.get(); }
     uint8_t* Memory() { return FMemory.get(); }

@@ -70,23 +70,17 @@ int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
     return start;
 }
 
-// Copies the zip part from `start` to the end of the file into memory.
+// Copies the zip part from `start` to the end of the file, as the file's
+// size stood when it was opened, into memory.
 std::unique_ptr<base::TMemoryStream> CopyZipPart(base::TStream& file, int64_t start)
 {
     const int64_t size = file.Size();
     file.SetPosition(start);
-    // Copied in 1 MiB chunks into a stream sized once; a file that grows
-    // while it is copied cannot push the copy past the bound.
+    // Copied in 1 MiB chunks straight into a stream sized once; bytes a
+    // writer appends meanwhile are not part of this reading.
     auto copy = std::make_unique<base::TMemoryStream>();
-    copy->Reserve(size - start);
     copy->SetMaxSize(MaxCopiedZipPart);
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(CopyChunk, size - start)));
-    for (;;) {
-        const int64_t n = file.Read(chunk.data(), static_cast<int64_t>(chunk.size()));
-        if (n <= 0)
-            break;
-        copy->WriteBuffer(chunk.data(), n);
-    }
+    copy->CopyFrom(file, size - start, CopyChunk);
     copy->SetPosition(0);
     return copy;
 }

@@ -144,6 +144,15 @@ inline constexpr bool UsesLongNamePrefix = true;
 inline constexpr bool UsesLongNamePrefix = false;
 #endif
 
+// Whether FindFile takes "*" and "?" in the last name component as
+// wildcards (find-first on Windows), so that a successful find does not
+// prove that the name itself exists.
+#if defined(_WIN32)
+inline constexpr bool FindFileMatchesPatterns = true;
+#else
+inline constexpr bool FindFileMatchesPatterns = false;
+#endif
+
 // ---- Dynamic libraries and terminals (for host programs and tests) -------
 
 class TLibrary {

@@ -51,10 +51,16 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     std::u16string name = platform::UsesLongNamePrefix ? PrefixLongName(passed) : passed;
     module.LastFileName = passed;
 
-    if (!platform::FileExists(name))
-        return ft_fieldempty;
-    if (!KeepFileNameCase)
-        name = platform::LowerCase(name);
+    // When the name is used as given and the find takes no wildcards, a
+    // successful find already proves the name exists: the separate
+    // existence test would only repeat the same file-system look-up on the
+    // path that carries nearly every request.
+    if (!KeepFileNameCase || platform::FindFileMatchesPatterns) {
+        if (!platform::FileExists(name))
+            return ft_fieldempty;
+        if (!KeepFileNameCase)
+            name = platform::LowerCase(name);
+    }
 
     platform::TFindData found;
     if (!platform::FindFile(name, found))
@@ -73,10 +79,11 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     if (!lookup.Object || !lookup.Object->Valid)
         return ft_fieldempty;
 
-    // The record is copied, as the cached one may be evicted later; the copy
-    // shares the target-application list.
-    const package::TAddoscope record = lookup.Object->Addoscope;
-    const std::u16string& text = FieldText(record, fieldIndex);
+    // The field is read straight from the record: the lock is held until
+    // the text has been copied to the host, so no other request can evict
+    // or replace the cached object meanwhile, and copying the whole record
+    // for one field would cost more than the rest of a cache hit.
+    const std::u16string& text = FieldText(lookup.Object->Addoscope, fieldIndex);
     if (text.empty())
         return ft_fieldempty;
     CopyFieldValue(text, fieldValue, maxlen);

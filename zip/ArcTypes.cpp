@@ -5,7 +5,16 @@
 #include "platform/Platform.h"
 #include "zip/ZipErrors.h"
 
+#include <algorithm>
+
 namespace addoscope::zip {
+
+std::u16string TArchiveItem::GetDiskFileName() const
+{
+    std::u16string name = FFileName;
+    std::replace(name.begin(), name.end(), u'/', u'\\');
+    return name;
+}
 
 // ---- TArchiveList ---------------------------------------------------------
 

@@ -31,7 +31,9 @@ public:
     virtual uint64_t GetUncompressedSize() const { return FUncompressedSize; }
     virtual uint32_t GetCRC32() const { return FCRC32; }
     virtual bool GetIsEncrypted() const { return FIsEncrypted; }
-    const std::u16string& GetDiskFileName() const { return FDiskFileName; }
+    // The name with Windows path separators, made when asked: nearly no
+    // item is ever asked for it.
+    std::u16string GetDiskFileName() const;
     uint32_t GetExternalFileAttributes() const { return FExternalFileAttributes; }
     uint16_t GetLastModFileTime() const { return FLastModFileTime; }
     uint16_t GetLastModFileDate() const { return FLastModFileDate; }
@@ -46,7 +48,6 @@ protected:
     TArchiveAction FAction = TArchiveAction::aaNone;
     uint64_t FCompressedSize = 0;
     uint32_t FCRC32 = 0;
-    std::u16string FDiskFileName;
     uint32_t FExternalFileAttributes = 0;
     std::u16string FFileName;
     bool FIsEncrypted = false;
@@ -73,6 +74,9 @@ public:
     // Appends the item; a later item with an equal name shadows earlier ones
     // in look-ups, since it goes to the front of its chain.
     void Add(std::unique_ptr<TArchiveItem> item);
+    // Room for `count` items, so a directory of known size fills the list
+    // without regrowing it.
+    void Reserve(size_t count) { FList.reserve(count); }
     // Position of the item named so (ASCII letters compared without case),
     // or -1.
     int Find(const std::u16string& fileName) const;

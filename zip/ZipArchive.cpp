@@ -36,14 +36,6 @@ int64_t ReadUpTo(base::TStream& stream, uint8_t* buffer, int64_t count)
     return total;
 }
 
-bool IsAscii(std::string_view bytes)
-{
-    for (const char c : bytes)
-        if (static_cast<uint8_t>(c) >= 0x80)
-            return false;
-    return true;
-}
-
 // Whether the ANSI and OEM code pages both map the bytes below 0x80 to the
 // same characters. Then a name of such bytes decodes to itself whichever
 // code page it was written in, and most names need no conversion at all.
@@ -144,8 +136,14 @@ void TZipItem::TakeEntry()
     TZipDirectoryFileHeader& info = FItemInfo;
     const uint8_t* data = nullptr;
     uint16_t size = 0;
-    if (info.IsUTF8() || DetectNameCharSet(info.FRawFileName) == TNameCharSet::utf8) {
-        FFileName = base::Utf8ToUtf16(info.FRawFileName);
+    const TNameCharSet charSet = DetectNameCharSet(info.FRawFileName);
+    if (info.IsUTF8() || charSet == TNameCharSet::utf8) {
+        // Plain ASCII and valid UTF-8 were decoded so already with the
+        // stored name; only a flagged name that is not valid UTF-8 differs.
+        if (charSet == TNameCharSet::ansi)
+            FFileName = base::Utf8ToUtf16(info.FRawFileName);
+        else
+            FFileName = info.FFileName;
     } else if (info.FExtraField.Get(InfoZipUnicodePathId, data, size) && size > 6 && data[0] == 1 &&
                [&] {
                    const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
@@ -159,7 +157,7 @@ void TZipItem::TakeEntry()
         for (size_t i = 0; i < count; ++i)
             FFileName[i] = static_cast<char16_t>(GetLE16(data + 8 + 2 * i));
     } else if (platform::AnsiCodePage() != platform::OemCodePage() &&
-               !(IsAscii(info.FRawFileName) && AsciiKeptByCodePages())) {
+               !(charSet == TNameCharSet::ascii && AsciiKeptByCodePages())) {
         const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
         if (info.FVersionMadeBy >> 8 != 0 && !IsOemName(ansi)) {
             FFileName = info.FFileName;
@@ -190,8 +188,6 @@ void TZipItem::TakeEntry()
     FExternalFileAttributes = info.FExternalFileAttributes;
     FLastModFileTime = info.FLastModFileTime;
     FLastModFileDate = info.FLastModFileDate;
-    FDiskFileName = FFileName;
-    std::replace(FDiskFileName.begin(), FDiskFileName.end(), u'/', u'\\');
     FAction = TArchiveAction::aaNone;
     FTagged = false;
 }
@@ -366,6 +362,10 @@ void TZipArchive::LoadArchive()
     // one consumes at least one fixed header of the stream, so a count that
     // lies ends at the first entry whose signature is wrong.
     TDirectoryReader reader(stream, FInfo->FDirectorySize);
+    // Room for the stated entries up front, within what the stated size can
+    // hold (46 bytes each at least) and a fixed cap: both are only claims,
+    // and the list still grows past the cap for a real directory.
+    FItemList.Reserve(static_cast<size_t>(std::min<uint64_t>({total, FInfo->FDirectorySize / 46 + 1, 65536})));
     uint64_t count = 0;
     while (count < total) {
         auto item = std::make_unique<TZipItem>();

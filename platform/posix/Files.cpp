@@ -1,6 +1,7 @@
 #include "base/Text.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -16,6 +17,8 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t FileTimeEpochSeconds = 11644473600LL;
 constexpr int64_t TicksPerSecond = 10000000LL;
+// Linux moves at most 0x7FFFF000 bytes in one read.
+constexpr int64_t MaxSingleRead = 0x7FFFF000LL;
 
 std::string NativeName(const std::u16string& name)
 {
@@ -67,7 +70,9 @@ double FileTimeToLocalDateTime(TFileTime time)
 TFile::TFile(const std::u16string& name) : FHandle(-1)
 {
     // O_NONBLOCK keeps a FIFO that replaced the file from blocking the open;
-    // anything that is not a regular file is refused right after.
+    // anything that is not a regular file is refused right after. The flag
+    // stays set: reads of a regular file never block on it, and clearing it
+    // would cost two more calls per package.
     const int fd = ::open(NativeName(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         FErrorText = std::strerror(errno);
@@ -79,9 +84,6 @@ TFile::TFile(const std::u16string& name) : FHandle(-1)
         ::close(fd);
         return;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     FHandle = fd;
 }
 
@@ -103,15 +105,19 @@ int64_t TFile::Read(void* buffer, int64_t count)
     auto* out = static_cast<char*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(static_cast<int>(FHandle), out + done, static_cast<size_t>(count - done));
+        const int64_t want = count - done;
+        const ssize_t n = ::read(static_cast<int>(FHandle), out + done, static_cast<size_t>(want));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return -1;
         }
-        if (n == 0)
-            break;
         done += n;
+        // A regular file answers a read short only at its end (one read
+        // moves at most MaxSingleRead bytes, so only smaller requests
+        // count): asking again would just answer 0.
+        if (n == 0 || n < std::min(want, MaxSingleRead))
+            break;
     }
     return done;
 }

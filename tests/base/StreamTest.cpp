@@ -114,3 +114,39 @@ TEST(MemoryStream, MaxSizeStopsGrowthWithAShortWrite)
     s.WriteBuffer("ab", 2);
     EXPECT_EQ(s.Memory()[1], 'b');
 }
+
+TEST(MemoryStream, CopyFromReadsStraightInAndHonoursTheBound)
+{
+    const auto path = std::filesystem::temp_directory_path() / "addoscope_copyfrom_test.bin";
+    std::vector<uint8_t> data(70000);
+    std::iota(data.begin(), data.end(), 7);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+    TFileStream file(Utf8ToUtf16(path.string()));
+
+    // From the middle of the file, in chunks that do not divide the rest,
+    // after a prefix already in the target; asking for more than the file
+    // holds stops at its end.
+    TMemoryStream copy;
+    copy.WriteBuffer("hdr", 3);
+    file.SetPosition(1000);
+    EXPECT_EQ(copy.CopyFrom(file, 100000, 4096), 69000);
+    ASSERT_EQ(copy.Size(), 69003);
+    EXPECT_TRUE(std::equal(data.begin() + 1000, data.end(), copy.Memory() + 3));
+    EXPECT_EQ(file.Read(data.data(), 1), 0);
+
+    // Going back after reading to the end reads the same bytes again.
+    file.SetPosition(0);
+    EXPECT_EQ(copy.CopyFrom(file, 10, 3), 10);
+    EXPECT_EQ(copy.Size(), 69013);
+    EXPECT_EQ(copy.Memory()[69003], 7);
+
+    // A bound that cannot take the count fails before anything is read.
+    TMemoryStream bounded;
+    bounded.SetMaxSize(100);
+    file.SetPosition(0);
+    EXPECT_THROW(bounded.CopyFrom(file, 101, 1 << 20), EWriteError);
+    EXPECT_EQ(bounded.Size(), 0);
+    EXPECT_EQ(file.Position(), 0);
+    EXPECT_EQ(bounded.CopyFrom(file, 100, 1 << 20), 100);
+    std::filesystem::remove(path);
+}
