@@ -68,10 +68,19 @@ std::u16string Utf8ToUtf16(std::string_view text)
 
 std::string Utf16ToUtf8(std::u16string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
     const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
+    // The ASCII run at the start (often the whole text: paths, names) goes
+    // over unit by unit into a string sized once.
+    size_t ascii = 0;
+    while (ascii < n && text[ascii] < 0x80)
+        ++ascii;
+    std::string out(ascii, '\0');
+    for (size_t i = 0; i < ascii; ++i)
+        out[i] = static_cast<char>(text[i]);
+    if (ascii == n)
+        return out;
+    out.reserve(ascii + 3 * (n - ascii));
+    for (size_t i = ascii; i < n; ++i) {
         uint32_t cp = text[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);

@@ -119,12 +119,41 @@ uint32_t HashLittle(const void* key, size_t length, uint32_t initval)
 
 int64_t RecordKey(std::u16string_view name)
 {
-    // The name's UTF-16LE bytes, taken straight from its code units.
+    // The name's UTF-16LE bytes, taken straight from its code units: a
+    // little-endian word of four bytes is two whole units, low one first.
+    // Every request hashes the name, so the words are built directly.
     const char16_t* units = name.data();
-    const uint32_t hash = HashBytes(2 * name.size(), 0, [units](size_t i) {
-        return static_cast<uint8_t>(units[i / 2] >> (8 * (i % 2)));
-    });
-    return static_cast<int64_t>(static_cast<int32_t>(hash));
+    const size_t length = 2 * name.size();
+    uint32_t a = 0xdeadbeefu + static_cast<uint32_t>(length);
+    uint32_t b = a;
+    uint32_t c = a;
+    const auto pair = [units](size_t unit) {
+        return static_cast<uint32_t>(units[unit]) | (static_cast<uint32_t>(units[unit + 1]) << 16);
+    };
+    size_t unit = 0;
+    size_t rest = length;
+    while (rest > 12) {
+        a += pair(unit);
+        b += pair(unit + 2);
+        c += pair(unit + 4);
+        Mix(a, b, c);
+        unit += 6;
+        rest -= 12;
+    }
+    if (rest == 0)
+        return static_cast<int64_t>(static_cast<int32_t>(c));
+    // 2 to 12 bytes remain, a whole number of units; a last odd unit fills
+    // the low half of its word.
+    const auto word = [&](size_t at, size_t bytes) {
+        return bytes >= 4 ? pair(at) : static_cast<uint32_t>(units[at]);
+    };
+    a += word(unit, rest);
+    if (rest > 4)
+        b += word(unit + 2, rest - 4);
+    if (rest > 8)
+        c += word(unit + 4, rest - 8);
+    Final(a, b, c);
+    return static_cast<int64_t>(static_cast<int32_t>(c));
 }
 
 // ---- Record look-up ------------------------------------------------------

@@ -105,14 +105,18 @@ TEST(RecordKey, HashesUtf16LittleEndianAndSignExtends)
     EXPECT_EQ(RecordKey(u""), static_cast<int64_t>(static_cast<int32_t>(0xdeadbeefu)));
     EXPECT_LT(RecordKey(u""), 0);
 
-    const std::u16string name = u"C:\\Add-ons\\\u00e9\u2603.xpi";
-    std::vector<uint8_t> bytes;
-    for (char16_t c : name) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    // Every length around the 12-byte blocks (six units), so that each way
+    // a name's last units fill the final words is checked.
+    const std::u16string name = u"C:\\Add-ons\\\u00e9\u2603\U0001F600-\uFFFF\u0100\u00ff.xpi";
+    for (size_t length = 0; length <= name.size(); ++length) {
+        std::vector<uint8_t> bytes;
+        for (char16_t c : name.substr(0, length)) {
+            bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(c >> 8));
+        }
+        const uint32_t hash = plugin::HashLittle(bytes.data(), bytes.size(), 0);
+        EXPECT_EQ(RecordKey(name.substr(0, length)), static_cast<int64_t>(static_cast<int32_t>(hash))) << length;
     }
-    const uint32_t hash = plugin::HashLittle(bytes.data(), bytes.size(), 0);
-    EXPECT_EQ(RecordKey(name), static_cast<int64_t>(static_cast<int32_t>(hash)));
 
     // Long names (beyond any short-name buffer) hash the same way.
     const std::u16string longName(3000, u'\u0441');
