@@ -8,9 +8,16 @@ namespace addoscope::zip {
 
 TNameCharSet DetectNameCharSet(std::string_view bytes)
 {
+    // Nearly every stored name is plain ASCII: settle that in one tight
+    // pass before walking the UTF-8 rules.
+    size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<uint8_t>(bytes[ascii]) < 0x80)
+        ++ascii;
+    if (ascii == bytes.size())
+        return TNameCharSet::ascii;
     TNameCharSet result = TNameCharSet::ascii;
     int pending = 0;
-    for (const char ch : bytes) {
+    for (const char ch : bytes.substr(ascii)) {
         const auto b = static_cast<uint8_t>(ch);
         if (b >= 0x80)
             result = TNameCharSet::ansi;
