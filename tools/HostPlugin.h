@@ -2,6 +2,7 @@
 // A content plugin loaded the way a file manager loads it: through its
 // exported functions only.
 #include "platform/Platform.h"
+#include "plugin/ContentPlugin.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,10 +36,13 @@ public:
     std::u16string Value(const std::u16string& fileName, int32_t fieldIndex);
 
 private:
-    using TGetDetectString = void (*)(char*, int32_t);
-    using TGetSupportedField = int32_t (*)(int32_t, char*, char*, int32_t);
-    using TSetDefaultParams = void (*)(void*);
-    using TGetValueW = int32_t (*)(const char16_t*, int32_t, int32_t, void*, int32_t, int32_t);
+    // The exports' own calling convention: on 32-bit Windows the callee
+    // pops its arguments, and a caller that expects otherwise loses track
+    // of its stack after the first call.
+    using TGetDetectString = void(ADDOSCOPE_STDCALL*)(char*, int32_t);
+    using TGetSupportedField = int32_t(ADDOSCOPE_STDCALL*)(int32_t, char*, char*, int32_t);
+    using TSetDefaultParams = void(ADDOSCOPE_STDCALL*)(void*);
+    using TGetValueW = int32_t(ADDOSCOPE_STDCALL*)(const char16_t*, int32_t, int32_t, void*, int32_t, int32_t);
 
     std::unique_ptr<platform::TLibrary> FLibrary;
     std::string FError;
