@@ -1,13 +1,24 @@
 #include "zip/PpmdAllocator.h"
 
+#include "platform/Memory.h"
+
+#include <new>
+
 namespace addoscope::zip::ppmd {
 
-TPpmdAllocator::TPpmdAllocator(uint32_t size) : FSize(size)
+void TPpmdAllocator::TBlockFree::operator()(uint8_t* block) const
+{
+    platform::FreeBlock(block);
+}
+
+TPpmdAllocator::TPpmdAllocator(uint32_t size, bool largePages) : FSize(size)
 {
     // One zeroed unit before the heap, so that the offset 0 ("none") still
     // names readable memory, and one after it, whose zero stamp ends every
     // walk over neighbouring free blocks.
-    FMemory.reset(new uint8_t[size_t(size) + 2 * UnitSize]);
+    FMemory.reset(static_cast<uint8_t*>(platform::AllocateBlock(size_t(size) + 2 * UnitSize, largePages)));
+    if (!FMemory)
+        throw std::bad_alloc();
     FBase = FMemory.get();
     FHeapStart = FBase + UnitSize;
     std::memset(FBase, 0, UnitSize);

@@ -7,7 +7,8 @@
 // and as a last resort units are taken from the top of the text area.
 //
 // The arena is allocated without being cleared, so a large model costs
-// only the pages the model actually touches.
+// only the pages the model actually touches (large pages, when asked for,
+// trade some of that for speed).
 #include "zip/PpmdLayout.h"
 
 #include <array>
@@ -45,9 +46,10 @@ inline uint32_t U2B(uint32_t nu) { return nu * UnitSize; }
 
 class TPpmdAllocator {
 public:
-    // size: the model memory in bytes (at most 256 MiB). Raises
-    // std::bad_alloc when the memory cannot be had.
-    explicit TPpmdAllocator(uint32_t size);
+    // size: the model memory in bytes (at most 256 MiB); largePages: the
+    // model is expected to fill much of it (see platform::AllocateBlock).
+    // Raises std::bad_alloc when the memory cannot be had.
+    TPpmdAllocator(uint32_t size, bool largePages);
     TPpmdAllocator(const TPpmdAllocator&) = delete;
     TPpmdAllocator& operator=(const TPpmdAllocator&) = delete;
 
@@ -123,7 +125,10 @@ private:
     void SplitBlock(uint8_t* p, unsigned oldIndx, unsigned newIndx);
     void GlueFreeBlocks();
 
-    std::unique_ptr<uint8_t[]> FMemory;
+    struct TBlockFree {
+        void operator()(uint8_t* block) const;
+    };
+    std::unique_ptr<uint8_t, TBlockFree> FMemory;
     uint8_t* FBase = nullptr;
     uint8_t* FHeapStart = nullptr;
     uint32_t FSize = 0;

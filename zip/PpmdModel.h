@@ -26,7 +26,8 @@ class TPpmdModel {
 public:
     // memorySize in bytes; order MinOrder..MaxOrder; restoreMethod 0..2.
     // Raises std::bad_alloc when the memory cannot be had.
-    TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod);
+    // largePages: much of the memory is expected to be used (a long item).
+    TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod, bool largePages = false);
     TPpmdModel(const TPpmdModel&) = delete;
     TPpmdModel& operator=(const TPpmdModel&) = delete;
 
