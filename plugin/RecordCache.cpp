@@ -72,19 +72,13 @@ void Final(uint32_t& a, uint32_t& b, uint32_t& c)
     c ^= b; c -= Rotate(b, 24);
 }
 
-// hashlittle over length bytes, byteAt(i) giving byte i. Words are read
-// little-endian whatever the machine, so the result is the same everywhere.
-template <class ByteAt>
-uint32_t HashBytes(size_t length, uint32_t initval, const ByteAt& byteAt)
+// hashlittle over length bytes. word(offset, count) gives the little-endian
+// word of the min(count, 4) bytes from offset, missing bytes zero; words are
+// read little-endian whatever the machine, so the result is the same
+// everywhere.
+template <class WordAt>
+uint32_t HashWords(size_t length, uint32_t initval, const WordAt& word)
 {
-    // Little-endian word of up to four bytes from offset; missing bytes are
-    // zero.
-    const auto word = [&](size_t offset, size_t count) {
-        uint32_t value = 0;
-        for (size_t i = 0; i < count && i < 4; ++i)
-            value |= static_cast<uint32_t>(byteAt(offset + i)) << (8 * i);
-        return value;
-    };
     uint32_t a = 0xdeadbeefu + static_cast<uint32_t>(length) + initval;
     uint32_t b = a;
     uint32_t c = a;
@@ -114,46 +108,29 @@ uint32_t HashBytes(size_t length, uint32_t initval, const ByteAt& byteAt)
 uint32_t HashLittle(const void* key, size_t length, uint32_t initval)
 {
     const auto* bytes = static_cast<const uint8_t*>(key);
-    return HashBytes(length, initval, [bytes](size_t i) { return bytes[i]; });
+    return HashWords(length, initval, [bytes](size_t offset, size_t count) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < count && i < 4; ++i)
+            value |= static_cast<uint32_t>(bytes[offset + i]) << (8 * i);
+        return value;
+    });
 }
 
 int64_t RecordKey(std::u16string_view name)
 {
     // The name's UTF-16LE bytes, taken straight from its code units: a
-    // little-endian word of four bytes is two whole units, low one first.
-    // Every request hashes the name, so the words are built directly.
+    // little-endian word of four bytes is two whole units, low one first,
+    // and a last odd unit fills the low half of its word. Every request
+    // hashes the name, so the words are built from units, not bytes.
     const char16_t* units = name.data();
-    const size_t length = 2 * name.size();
-    uint32_t a = 0xdeadbeefu + static_cast<uint32_t>(length);
-    uint32_t b = a;
-    uint32_t c = a;
-    const auto pair = [units](size_t unit) {
-        return static_cast<uint32_t>(units[unit]) | (static_cast<uint32_t>(units[unit + 1]) << 16);
-    };
-    size_t unit = 0;
-    size_t rest = length;
-    while (rest > 12) {
-        a += pair(unit);
-        b += pair(unit + 2);
-        c += pair(unit + 4);
-        Mix(a, b, c);
-        unit += 6;
-        rest -= 12;
-    }
-    if (rest == 0)
-        return static_cast<int64_t>(static_cast<int32_t>(c));
-    // 2 to 12 bytes remain, a whole number of units; a last odd unit fills
-    // the low half of its word.
-    const auto word = [&](size_t at, size_t bytes) {
-        return bytes >= 4 ? pair(at) : static_cast<uint32_t>(units[at]);
-    };
-    a += word(unit, rest);
-    if (rest > 4)
-        b += word(unit + 2, rest - 4);
-    if (rest > 8)
-        c += word(unit + 4, rest - 8);
-    Final(a, b, c);
-    return static_cast<int64_t>(static_cast<int32_t>(c));
+    const uint32_t hash = HashWords(2 * name.size(), 0, [units](size_t offset, size_t count) {
+        const size_t unit = offset / 2;
+        uint32_t value = units[unit];
+        if (count >= 4)
+            value |= static_cast<uint32_t>(units[unit + 1]) << 16;
+        return value;
+    });
+    return static_cast<int64_t>(static_cast<int32_t>(hash));
 }
 
 // ---- Record look-up ------------------------------------------------------

@@ -47,9 +47,10 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
 
     TPluginLockGuard lock;
     TModuleState& module = Module();
-    const std::u16string passed = fileName ? std::u16string(fileName) : std::u16string();
-    std::u16string name = platform::UsesLongNamePrefix ? PrefixLongName(passed) : passed;
-    module.LastFileName = passed;
+    // Assigned in place: the last name's storage is reused on every request.
+    module.LastFileName.assign(fileName ? fileName : u"");
+    std::u16string name =
+        platform::UsesLongNamePrefix ? PrefixLongName(module.LastFileName) : module.LastFileName;
 
     // When the name is used as given and the find takes no wildcards, a
     // successful find already proves the name exists: the separate
