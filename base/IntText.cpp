@@ -25,16 +25,10 @@ bool TryStrToInt(std::u16string_view text, int32_t& value)
     uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         const char16_t c = text[i];
-        unsigned digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (hex && c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (hex && c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
+        const int digit = HexDigitValue(c);
+        if (digit < 0 || digit >= (hex ? 16 : 10))
             return false;
-        magnitude = magnitude * (hex ? 16 : 10) + digit;
+        magnitude = magnitude * (hex ? 16 : 10) + static_cast<unsigned>(digit);
         if (magnitude > (hex ? 0xFFFFFFFFull : 0x80000000ull))
             return false;
     }

@@ -3,6 +3,7 @@
 // input costs heap, never call stack.
 #include "json/JsonParser.h"
 
+#include "base/IntText.h"
 #include "json/JsonArena.h"
 #include "json/JsonStringCache.h"
 #include "json/JsonUtf8.h"
@@ -36,17 +37,6 @@ public:
 
 // Inputs above this size intern their member names.
 constexpr int64_t InternThreshold = 1000000;
-
-int HexDigit(uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Bytes a string takes over as they are: ASCII other than the quote and the
 // backslash.
@@ -506,7 +496,7 @@ private:
             unsigned value = 0;
             for (int i = 0; i < 4; ++i) {
                 ++FPos;
-                const int digit = FPos < FDataEnd ? HexDigit(*FPos) : -1;
+                const int digit = FPos < FDataEnd ? base::HexDigitValue(*FPos) : -1;
                 if (digit < 0)
                     Fail();
                 value = value * 16 + static_cast<unsigned>(digit);

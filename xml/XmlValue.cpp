@@ -1,5 +1,6 @@
 #include "xml/XmlValue.h"
 
+#include "base/IntText.h"
 #include "xml/XmlStreams.h"
 
 #include <cstring>
@@ -25,17 +26,6 @@ std::string ConvertLineEnds(std::string_view text, TxEolStyle eolStyle)
     return out;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The body between "&#" and ";": decimal digits, or "x"/"X" and hex digits.
 // False when malformed or above FFFF hex.
 bool ParseCharRef(std::string_view body, uint32_t& unit)
@@ -49,7 +39,7 @@ bool ParseCharRef(std::string_view body, uint32_t& unit)
         return false;
     uint32_t value = 0;
     for (const char c : body) {
-        const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        const int digit = base == 16 ? base::HexDigitValue(static_cast<unsigned char>(c)) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (digit < 0)
             return false;
         value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);

@@ -33,7 +33,8 @@ TEST(IntText, WholeTextIntegerSyntax)
         {u"12abc", false, 0},     {u"2147483647", true, 2147483647},
         {u"2147483648", false, 0}, {u"-2147483648", true, INT32_MIN},
         {u"$FFFFFFFF", true, -1}, {u"$100000000", false, 0}, {u"-", false, 0},
-        {u"0x", false, 0},        {u"\x0664", false, 0},
+        {u"0x", false, 0},        {u"\x0664", false, 0},    {u"$aB", true, 171},
+        {u"$1G", false, 0},
     };
     for (const auto& c : cases) {
         int32_t v = 0;
