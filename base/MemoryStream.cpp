@@ -23,6 +23,13 @@ void TMemoryStream::Grow(int64_t needed)
     FCapacity = capacity;
 }
 
+void TMemoryStream::GrowForWrite(int64_t end)
+{
+    Grow(end);
+    if (FPosition > FSize)
+        std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+}
+
 int64_t TMemoryStream::Read(void* buffer, int64_t count)
 {
     if (count <= 0 || FPosition >= FSize)
@@ -41,9 +48,7 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count)
         return 0;
     const int64_t end = FPosition + count;
     if (end > FSize) {
-        Grow(end);
-        if (FPosition > FSize)
-            std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+        GrowForWrite(end);
         FSize = end;
     }
     std::memcpy(FMemory.get() + FPosition, buffer, static_cast<size_t>(count));
@@ -100,9 +105,7 @@ int64_t TMemoryStream::CopyFrom(TStream& source, int64_t count, int64_t chunk)
     if (FMaxSize > 0 && count > FMaxSize - FPosition)
         throw EWriteError();
     chunk = std::max<int64_t>(1, chunk);
-    Grow(FPosition + count);
-    if (FPosition > FSize)
-        std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+    GrowForWrite(FPosition + count);
     int64_t copied = 0;
     while (copied < count) {
         const int64_t n = source.Read(FMemory.get() + FPosition, std::min(chunk, count - copied));

@@ -43,6 +43,9 @@ public:
 
 private:
     void Grow(int64_t needed);
+    // Room up to `end` for a write at the position, with the gap between the
+    // old end and the position zero-filled.
+    void GrowForWrite(int64_t end);
 
     std::unique_ptr<uint8_t[]> FMemory;
     int64_t FSize = 0;

@@ -2,6 +2,7 @@
 // reader and with RapidJSON's DOM parser, and prints the throughput of each:
 // what, ours, the peer's, the ratio (ours / peer's time). Building and
 // freeing the tree are both counted, for both.
+#include "bench/CpuTime.h"
 #include "json/JsonParser.h"
 
 #include <rapidjson/document.h>
@@ -82,13 +83,9 @@ std::string Document(size_t minimumSize)
     return text + "\n]}";
 }
 
-// CPU time of this thread, in seconds: the machine is shared, so time spent
-// waiting for a core must not count.
 double ThreadSeconds()
 {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    return addoscope::bench::CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 long ThreadPageFaults()

@@ -3,6 +3,7 @@
 // reads the same manifest values, warm cache hits against a bare stat()
 // of the same path, and the peak memory of the process.
 #include "base/Text.h"
+#include "bench/CpuTime.h"
 #include "platform/Platform.h"
 
 #include <chrono>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include <sys/resource.h>
-#include <time.h>
 
 namespace fs = std::filesystem;
 using namespace addoscope;
@@ -31,12 +31,9 @@ double Seconds(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Processor time, which a loaded machine disturbs far less than wall time.
 double ProcessCpuSeconds()
 {
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    return bench::CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
 }
 
 double ChildrenCpuSeconds()
