@@ -15,12 +15,15 @@ void TMemoryStream::Grow(int64_t needed)
     if (static_cast<uint64_t>(needed) > SIZE_MAX / 2)
         throw std::bad_alloc();
     const int64_t capacity = std::max<int64_t>({needed, FCapacity + FCapacity / 2, 256});
+    // While the copy is made both blocks are held.
+    FCharge.Resize(FCapacity + capacity);
     // Not value-initialised: untouched pages cost nothing until written.
     std::unique_ptr<uint8_t[]> memory(new uint8_t[static_cast<size_t>(capacity)]);
     if (FSize > 0)
         std::memcpy(memory.get(), FMemory.get(), static_cast<size_t>(FSize));
     FMemory = std::move(memory);
     FCapacity = capacity;
+    FCharge.Resize(capacity);
 }
 
 void TMemoryStream::GrowForWrite(int64_t end)
@@ -86,6 +89,7 @@ void TMemoryStream::Reserve(int64_t capacity)
 void TMemoryStream::Clear()
 {
     FMemory.reset();
+    FCharge.Release();
     FSize = FCapacity = FPosition = 0;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Budget.h"
 #include "base/Stream.h"
 
 #include <cstddef>
@@ -47,6 +48,8 @@ private:
     // old end and the position zero-filled.
     void GrowForWrite(int64_t end);
 
+    // The memory counts against the reading's budget.
+    TBudgetCharge FCharge;
     std::unique_ptr<uint8_t[]> FMemory;
     int64_t FSize = 0;
     int64_t FCapacity = 0;

@@ -38,6 +38,17 @@ private:
 // when no such thread could be made.
 bool RunWithStackSize(size_t stackSize, const std::function<void()>& function);
 
+// Processor time the calling thread has used so far, in nanoseconds; -1
+// when the system cannot tell. Windows counts in clock ticks (about 16 ms).
+int64_t ThreadCpuNanoseconds();
+
+// ---- Randomness ------------------------------------------------------------
+
+// Fills `buffer` with `count` bytes from the system's random source
+// (getrandom on Linux, the CRT's rand_s on Windows). False when none could
+// be had; the buffer is then unspecified.
+bool RandomBytes(void* buffer, size_t count);
+
 // ---- Files ---------------------------------------------------------------
 
 // Windows FILETIME: 100-nanosecond intervals since 1601-01-01 UTC.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <limits.h>
 #include <pthread.h>
+#include <time.h>
 
 namespace addoscope::platform {
 
@@ -46,6 +47,14 @@ bool RunWithStackSize(size_t stackSize, const std::function<void()>& function)
     if (call.Error)
         std::rethrow_exception(call.Error);
     return true;
+}
+
+int64_t ThreadCpuNanoseconds()
+{
+    timespec now {};
+    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+        return -1;
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 } // namespace addoscope::platform

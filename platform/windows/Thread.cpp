@@ -45,4 +45,15 @@ bool RunWithStackSize(size_t stackSize, const std::function<void()>& function)
     return true;
 }
 
+int64_t ThreadCpuNanoseconds()
+{
+    FILETIME creation, exit, kernel, user;
+    if (!::GetThreadTimes(::GetCurrentThread(), &creation, &exit, &kernel, &user))
+        return -1;
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) * 100;
+}
+
 } // namespace addoscope::platform
