@@ -195,6 +195,23 @@ TEST(Hostile, TruncatedAndBitFlippedSamples)
     }
 }
 
+// Families of cases made by the modules beside make_hostile.py, often one
+// shape at growing sizes: each must stay within the promise up to the caps.
+TEST(Hostile, MessagesThatExpandOrRepeat)
+{
+    ExpectEachSurvived("messages");
+}
+
+TEST(Hostile, ZipRecordsSearchesAndDecoders)
+{
+    ExpectEachSurvived("zipformat");
+}
+
+TEST(Hostile, MarkupAndMemberNames)
+{
+    ExpectEachSurvived("markup");
+}
+
 TEST(Hostile, LargeCrxIsReadInPlace)
 {
     // A 65 MB zip part (mostly a hole in a sparse file) is past the size

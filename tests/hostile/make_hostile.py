@@ -242,8 +242,22 @@ def odd_files(out):
         write(out.encode(), names[i:i + 120] + b".xpi", webext(b'{"name":"Odd"}'))
 
 
+# Cases written beside this script, one module per family of readers; each
+# module's write_cases(folder, helpers) fills its own folder.
+CASE_MODULES = [("messages", "hostile_messages"), ("zipformat", "hostile_zip"),
+                ("markup", "hostile_markup"), ("identity", "hostile_identity")]
+
+
 def main():
     out, examples = sys.argv[1], sys.argv[2]
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import importlib
+    for folder, module in CASE_MODULES:
+        try:
+            cases = importlib.import_module(module)
+        except ModuleNotFoundError:
+            continue
+        cases.write_cases(os.path.join(out, folder), sys.modules[__name__])
     bombs(os.path.join(out, "bombs"))
     directories(os.path.join(out, "directories"))
     crx(os.path.join(out, "crx"), examples)
