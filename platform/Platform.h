@@ -147,6 +147,14 @@ bool FileNamesKeepCase();
 // The Windows rule itself, for a given major version and build number.
 bool WindowsVersionKeepsCase(uint32_t major, uint32_t build);
 
+// Whether the file system tells names apart by letter case, so that a
+// lower-cased name may name another file (POSIX) or the same one (Windows).
+#if defined(_WIN32)
+inline constexpr bool FileNameCaseMatters = false;
+#else
+inline constexpr bool FileNameCaseMatters = true;
+#endif
+
 // Whether file names of 256 characters or more need the "\\?\" long-name
 // prefix before they are used (Windows only).
 #if defined(_WIN32)

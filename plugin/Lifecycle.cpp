@@ -1,6 +1,7 @@
 #include "plugin/Lifecycle.h"
 
 #include "package/Addoscope.h"
+#include "plugin/PluginState.h"
 
 #include <new>
 
@@ -23,6 +24,9 @@ void ModuleInitialize(const std::u16string& moduleFileName)
     TModuleState& module = Module();
     module.PluginLock = std::make_unique<platform::TCriticalSection>();
     module.ModuleFileName = moduleFileName;
+    // Lower-casing a name where case tells files apart would answer from
+    // another file, whether or not the host ever sets its parameters.
+    KeepFileNameCase = platform::FileNameCaseMatters;
     try {
         module.RecordCache = std::make_unique<TwdxCache>(TwdxCache::DefaultHashSize);
         LoadSettings(moduleFileName, module.Settings);

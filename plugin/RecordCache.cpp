@@ -142,8 +142,10 @@ TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, base::TDa
     if (void* data = cache.GetItem(key)) {
         TCacheObject* object = TwdxCache::ObjectOf(data);
         // Exact equality on purpose: any change of time or size means the
-        // file was rewritten. A NaN time never matches.
-        if (object && object->FileDateTime == fileDateTime && object->FileSize == fileSize) {
+        // file was rewritten. A NaN time never matches. A record of another
+        // name with the same key is as stale as a changed file.
+        if (object && object->FileDateTime == fileDateTime && object->FileSize == fileSize &&
+            object->FileName == name) {
             TRecordLookup answer;
             answer.Object = object;
             return answer;
@@ -157,6 +159,7 @@ TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, base::TDa
         return answer;
     answer.Object = answer.Owned.get();
     try {
+        answer.Owned->FileName.assign(name);
         void* data = cache.AddItem(key);
         TwdxCache::StoreObject(data, answer.Owned.release());
     } catch (const std::bad_alloc&) {

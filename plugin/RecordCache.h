@@ -19,6 +19,9 @@ namespace addoscope::plugin {
 // until it changes.
 class TCacheObject {
 public:
+    // The prepared file name the record was read for: two names can share
+    // a cache key, and one must never be answered with the other's record.
+    std::u16string FileName;
     bool Valid = false;
     base::TDateTime FileDateTime = 0;
     int64_t FileSize = 0;
@@ -68,8 +71,9 @@ struct TRecordLookup {
 using TPackageReader = std::function<std::unique_ptr<TCacheObject>()>;
 
 // The record of a prepared file name whose current last-write time and
-// size are given: the cached one when both are exactly equal, else a new
-// reading, which is stored (valid or not) in place of any stale one.
+// size are given: the cached one when it was read for this very name and
+// both are exactly equal, else a new reading, which is stored (valid or
+// not) in place of any stale one.
 TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, base::TDateTime fileDateTime,
                            int64_t fileSize, const TPackageReader& readPackage);
 

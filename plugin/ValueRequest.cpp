@@ -1,3 +1,4 @@
+#include "base/Budget.h"
 #include "base/Text.h"
 #include "package/Package.h"
 #include "platform/Platform.h"
@@ -10,24 +11,40 @@
 namespace addoscope::plugin {
 
 std::atomic<bool> KeepFileNameCase {false};
+void (*ReadingTestHook)() = nullptr;
 
 namespace {
 
 // Reads the package on a cache miss. An error that escapes the reading
 // gives no record at all, so nothing is cached and the next request tries
-// again.
+// again. A reading that passes its budget of time or memory is a broken
+// package: it is cached as not valid, so it is not read again until it
+// changes, and no field of what it had read so far is shown.
 std::unique_ptr<TCacheObject> ReadRecord(const std::u16string& name, base::TDateTime time, int64_t size,
                                          const std::u16string& localeSetting)
 {
+    std::unique_ptr<TCacheObject> object;
     try {
-        auto object = std::make_unique<TCacheObject>();
+        object = std::make_unique<TCacheObject>();
         object->FileDateTime = time;
         object->FileSize = size;
-        object->Valid = package::ReadPackage(name, localeSetting, object->Addoscope);
-        return object;
     } catch (...) {
         return nullptr;
     }
+    base::TReadingBudget budget(ReadingCpuBudget, ReadingMemoryBudget);
+    try {
+        if (ReadingTestHook)
+            ReadingTestHook();
+        object->Valid = package::ReadPackage(name, localeSetting, object->Addoscope);
+    } catch (...) {
+        if (!budget.Exceeded())
+            return nullptr;
+    }
+    if (budget.Exceeded()) {
+        object->Valid = false;
+        object->Addoscope = package::TAddoscope();
+    }
+    return object;
 }
 
 } // namespace

@@ -204,10 +204,15 @@ TEST(RecordCache, NamesWithEqualKeysShareOneSlot)
     EXPECT_EQ(reader.Reads, 3);
     EXPECT_EQ(cache.Count(), 1);
 
-    // Equal time and size: the record of one is answered for the other.
+    // Equal time and size: still the other name's record, which replaces
+    // the first in the shared slot.
     TRecordLookup answer = Lookup(cache, reader, second, 1.0, 10);
-    EXPECT_EQ(reader.Reads, 3);
-    EXPECT_EQ(answer.Object->Addoscope.Name, first);
+    EXPECT_EQ(reader.Reads, 4);
+    EXPECT_EQ(answer.Object->Addoscope.Name, second);
+    EXPECT_EQ(cache.Count(), 1);
+    answer = Lookup(cache, reader, second, 1.0, 10);
+    EXPECT_EQ(reader.Reads, 4);
+    EXPECT_EQ(answer.Object->FileName, second);
 }
 
 TEST(RecordCache, FailedReadingsAreRememberedAndNoneIsNot)
