@@ -5,9 +5,15 @@
 //   peak_kb <VmHWM of the process at the end>
 // The test runs a probe per case or per small group of cases, in a process
 // of its own, so a crash or the peak memory belongs to that case alone.
+//
+// With --concurrent first, each hostile file is read on a thread of its own
+// while the main thread asks for the normal package's name as soon as the
+// hostile reading has begun, as a host's second thread would:
+//   concurrent <i> wait_ms <the normal request> hostile_ms <wall> hostile_cpu_ms <thread cpu>
 #include "base/Text.h"
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +21,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -33,11 +40,58 @@ long PeakKilobytes()
     return -1;
 }
 
+long Milliseconds(std::chrono::steady_clock::duration elapsed)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void AskEveryField(TGetValueW getValue, const std::u16string& file)
+{
+    static thread_local char16_t buffer[32768];
+    for (int field = 0; field < FieldCount; ++field)
+        getValue(file.c_str(), field, 0, buffer, sizeof(buffer), 0);
+}
+
+// The hostile reading holds the plugin lock; the normal request waits for
+// it and must come back within the time one reading may take.
+void RunConcurrent(TGetValueW getValue, const std::u16string& normal, int index, const std::u16string& hostile)
+{
+    std::atomic<bool> started {false};
+    long hostileMs = 0;
+    double hostileCpuMs = 0;
+    std::thread reader([&] {
+        const auto start = std::chrono::steady_clock::now();
+        const int64_t cpuStart = addoscope::platform::ThreadCpuNanoseconds();
+        started = true;
+        AskEveryField(getValue, hostile);
+        hostileCpuMs = double(addoscope::platform::ThreadCpuNanoseconds() - cpuStart) / 1e6;
+        hostileMs = Milliseconds(std::chrono::steady_clock::now() - start);
+    });
+    while (!started)
+        std::this_thread::yield();
+    // Long enough for the reader to be inside its request.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = std::chrono::steady_clock::now();
+    char16_t buffer[1024];
+    getValue(normal.c_str(), 3, 0, buffer, sizeof(buffer), 0);
+    const long waitMs = Milliseconds(std::chrono::steady_clock::now() - start);
+    reader.join();
+    std::printf("concurrent %d wait_ms %ld hostile_ms %ld hostile_cpu_ms %.0f\n", index, waitMs, hostileMs,
+                hostileCpuMs);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     using namespace addoscope;
+    bool concurrent = false;
+    if (argc > 1 && std::strcmp(argv[1], "--concurrent") == 0) {
+        concurrent = true;
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s PLUGIN NORMAL-FILE [HOSTILE-FILE...]\n", argv[0]);
         return 2;
@@ -57,6 +111,13 @@ int main(int argc, char** argv)
     setDefaultParams(params);
 
     static char16_t buffer[32768];
+    if (concurrent) {
+        const std::u16string normal = base::Utf8ToUtf16(argv[2]);
+        for (int i = 3; i < argc; ++i)
+            RunConcurrent(getValue, normal, i - 3, base::Utf8ToUtf16(argv[i]));
+        std::printf("peak_kb %ld\n", PeakKilobytes());
+        return 0;
+    }
     for (int i = 3; i < argc; ++i) {
         const std::u16string hostile = base::Utf8ToUtf16(argv[i]);
         const auto start = std::chrono::steady_clock::now();
