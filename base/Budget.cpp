@@ -54,6 +54,7 @@ TReadingBudget::TReadingBudget(int64_t cpuNanoseconds, int64_t memoryBytes)
     // Without a thread clock only the memory limit applies.
     state.CpuDeadline = now >= 0 ? now + cpuNanoseconds : std::numeric_limits<int64_t>::max();
     state.MemoryUsed = 0;
+    state.MemoryPeak = 0;
     state.MemoryLimit = memoryBytes;
     state.TicksLeft = BudgetClockInterval;
 }
@@ -74,6 +75,11 @@ bool TReadingBudget::Exceeded() const
 int64_t TReadingBudget::MemoryUsed() const
 {
     return detail::State().MemoryUsed;
+}
+
+int64_t TReadingBudget::MemoryPeak() const
+{
+    return detail::State().MemoryPeak;
 }
 
 bool BudgetExceeded()
@@ -113,6 +119,8 @@ void TBudgetCharge::Resize(int64_t bytes)
     if (bytes > counted && used > state.MemoryLimit)
         Spend(state, "memory");
     state.MemoryUsed = used;
+    if (used > state.MemoryPeak)
+        state.MemoryPeak = used;
     FGeneration = state.Generation;
     FBytes = bytes;
 }

@@ -37,6 +37,7 @@ struct TBudgetState {
     bool Exceeded = false;
     int64_t CpuDeadline = 0; // thread processor time, nanoseconds
     int64_t MemoryUsed = 0;
+    int64_t MemoryPeak = 0;
     int64_t MemoryLimit = 0;
 };
 
@@ -64,8 +65,10 @@ public:
 
     // Whether the reading passed either limit.
     bool Exceeded() const;
-    // Memory counted so far (for tests and measurements).
+    // Memory counted now, and the most counted at any time (for tests and
+    // measurements).
     int64_t MemoryUsed() const;
+    int64_t MemoryPeak() const;
 
 private:
     bool FInstalled = false;

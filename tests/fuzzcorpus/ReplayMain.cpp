@@ -2,6 +2,14 @@
 // command line, or found in a folder named there, is handed to the target
 // once. Whatever the target does wrong then shows as a crash, a sanitizer
 // report or a non-zero exit, as it did in the fuzzer.
+//
+// Each input runs inside the plugin's reading budget, which is a backstop
+// for hostile files: an input that spends it fails the replay, as none of
+// the corpus inputs may come near it. Sanitizer builds run several times
+// slower, so there only the memory half applies.
+#include "base/Budget.h"
+#include "plugin/PluginState.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +34,17 @@ int Replay(const std::filesystem::path& file)
     // A copy of exactly the input's size, so that reading past its end is
     // caught by the address sanitizer, as under libFuzzer.
     std::vector<uint8_t> input(bytes.begin(), bytes.end());
+#if defined(ADDOSCOPE_SANITIZED)
+    constexpr int64_t cpuBudget = INT64_MAX / 2;
+#else
+    constexpr int64_t cpuBudget = addoscope::plugin::ReadingCpuBudget;
+#endif
+    addoscope::base::TReadingBudget budget(cpuBudget, addoscope::plugin::ReadingMemoryBudget);
     const int result = LLVMFuzzerTestOneInput(input.empty() ? nullptr : input.data(), input.size());
+    if (budget.Exceeded()) {
+        std::fprintf(stderr, "%s spent the reading budget\n", file.string().c_str());
+        return 1;
+    }
     return result == 0 ? 0 : 1;
 }
 
