@@ -139,31 +139,37 @@ private:
     int32_t FTokenIndex = 0;
 };
 
-struct TStep {
-    TJSONPathToken FToken;
-    std::u16string FName;
-    int32_t FIndex;
-};
-
 } // namespace
+
+bool ParseJSONPath(std::u16string_view path, std::vector<TJSONPathStep>& steps)
+{
+    steps.clear();
+    TJSONPathParser parser(path);
+    for (;;) {
+        const TJSONPathToken token = parser.NextToken();
+        if (token == TJSONPathToken::Eof)
+            return true;
+        if (token == TJSONPathToken::Error)
+            return false;
+        TJSONPathStep& step = steps.emplace_back();
+        step.FIsIndex = token == TJSONPathToken::ArrayIndex;
+        if (step.FIsIndex)
+            step.FIndex = parser.TokenArrayIndex();
+        else
+            step.FName = parser.TokenName();
+    }
+}
 
 const TJSONValue* TJSONValue::FindValue(std::u16string_view path) const
 {
     // The whole path is read before the walk, so a malformed path raises
     // whatever the tree holds.
-    TJSONPathParser parser(path);
-    std::vector<TStep> steps;
-    for (;;) {
-        const TJSONPathToken token = parser.NextToken();
-        if (token == TJSONPathToken::Eof)
-            break;
-        if (token == TJSONPathToken::Error)
-            return nullptr;
-        steps.push_back(TStep{token, parser.TokenName(), parser.TokenArrayIndex()});
-    }
+    std::vector<TJSONPathStep> steps;
+    if (!ParseJSONPath(path, steps))
+        return nullptr;
     const TJSONValue* current = this;
-    for (const TStep& step : steps) {
-        if (step.FToken == TJSONPathToken::Name) {
+    for (const TJSONPathStep& step : steps) {
+        if (!step.FIsIndex) {
             if (current->Kind() != TJSONKind::jkObject)
                 return nullptr;
             current = static_cast<const TJSONObject*>(current)->GetValue(step.FName);

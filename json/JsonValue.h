@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace addoscope::json {
 
@@ -233,6 +234,21 @@ private:
     const TJSONValue* const* FElements = nullptr;
     uint32_t FCount = 0;
 };
+
+// ---- Path expressions --------------------------------------------------------
+
+// One step of a path: a member name (dot notation or quoted in brackets) or
+// an array index.
+struct TJSONPathStep {
+    bool FIsIndex = false;
+    std::u16string FName;
+    int32_t FIndex = 0;
+};
+
+// Reads a path into its steps, as FindValue walks them. False for a path
+// that can find nothing whatever the tree holds (one ending with "."); a
+// malformed path raises EJSONPathException.
+bool ParseJSONPath(std::u16string_view path, std::vector<TJSONPathStep>& steps);
 
 // Class tests that follow the bases: JsonIs<TJSONString> holds for numbers.
 template <class T>

@@ -1,8 +1,10 @@
 #include "package/ManifestJson.h"
 
+#include "base/Budget.h"
 #include "json/JsonParser.h"
 #include "package/Messages.h"
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -84,15 +86,36 @@ bool ReadManifestJson(base::TStream& description, base::TStream* messages, TAddo
         }
         const auto* messagesObject = json::JsonCast<json::TJSONObject>(messagesTree.get());
 
-        std::u16string text;
+        // Later members of a key overwrite earlier ones, so only the last
+        // one of each key is resolved: a manifest that repeats a reference
+        // many times costs one resolution per field. Numbers are turned
+        // into text at their own place, since one without a text form ends
+        // the reading there with the fields stored before it.
+        TMessageResolver resolver(messagesObject, messages != nullptr ? messages->Size() : 0);
+        const json::TJSONPair* kept[std::size(MemberFields)] = {};
+        const auto storeKept = [&] {
+            for (size_t field = 0; field < std::size(MemberFields); ++field)
+                if (kept[field] != nullptr)
+                    record.*MemberFields[field].FField = resolver.Resolve(kept[field]->JsonValue()->Value());
+        };
         for (const json::TJSONPair& member : *object) {
-            for (const TMemberField& field : MemberFields) {
-                if (MatchSimplePair(member, messagesObject, field.FKey, text)) {
-                    record.*field.FField = text;
-                    break;
+            base::BudgetTick();
+            for (size_t field = 0; field < std::size(MemberFields); ++field) {
+                if (member.JsonString().Text() != MemberFields[field].FKey || !IsSimpleValue(member.JsonValue()))
+                    continue;
+                if (member.JsonValue()->Kind() == json::TJSONKind::jkNumber) {
+                    try {
+                        member.JsonValue()->Value();
+                    } catch (...) {
+                        storeKept();
+                        throw;
+                    }
                 }
+                kept[field] = &member;
+                break;
             }
         }
+        storeKept();
         return true;
     } catch (...) {
         return false;

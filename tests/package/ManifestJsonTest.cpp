@@ -101,16 +101,67 @@ TEST(ManifestJson, BadMessagesAreDropped)
 
 TEST(ManifestJson, ErrorWhileReadingFailsButKeepsEarlierFields)
 {
-    // A message name that is no path, and a number that does not convert,
-    // end the reading; members stored before stay.
-    const TReading badPath = Read(R"({"name":"kept","description":"__MSG_.x__","author":"never"})", "{}");
-    EXPECT_FALSE(badPath.FOk);
-    EXPECT_EQ(badPath.FRecord.Name, u"kept");
-    EXPECT_EQ(badPath.FRecord.Creator, u"");
-
-    const TReading badNumber = Read(R"({"name":"kept","version":1e999})");
+    // A number that does not convert ends the reading; members stored
+    // before stay, resolved, and later ones are not read.
+    const TReading badNumber = Read(R"({"name":"kept","description":"__MSG_d__","version":1e999,"author":"never",
+                                       "name":"never"})",
+                                    R"({"d":{"message":"resolved"}})");
     EXPECT_FALSE(badNumber.FOk);
     EXPECT_EQ(badNumber.FRecord.Name, u"kept");
+    EXPECT_EQ(badNumber.FRecord.Description, u"resolved");
+    EXPECT_EQ(badNumber.FRecord.Creator, u"");
+    // Even one that a later member would overwrite.
+    const TReading overwritten = Read(R"({"name":"kept","version":1e999,"version":"1.0"})");
+    EXPECT_FALSE(overwritten.FOk);
+    EXPECT_EQ(overwritten.FRecord.Name, u"kept");
+    EXPECT_EQ(overwritten.FRecord.Version, u"");
+}
+
+TEST(ManifestJson, NamesThatAreNoPathStayAsWritten)
+{
+    const TReading r = Read(R"({"name":"__MSG_.x__","description":"__MSG_a[__","author":"__MSG_a[-1]__",
+                               "version":"__MSG_v__","homepage_url":"__MSG_a..b__"})",
+                            R"({"v":{"message":"2.0"},"a":[{"message":"no"}]})");
+    ASSERT_TRUE(r.FOk);
+    EXPECT_EQ(r.FRecord.Name, u"__MSG_.x__");
+    EXPECT_EQ(r.FRecord.Description, u"__MSG_a[__");
+    EXPECT_EQ(r.FRecord.Creator, u"__MSG_a[-1]__");
+    EXPECT_EQ(r.FRecord.Version, u"2.0");
+    EXPECT_EQ(r.FRecord.HomePageURL, u"__MSG_a..b__");
+}
+
+TEST(ManifestJson, RepeatedMembersKeepTheLast)
+{
+    std::string manifest = "{";
+    for (int i = 0; i < 1000; ++i)
+        manifest += "\"name\":\"__MSG_m" + std::to_string(i) + "__\",\"description\":{\"x\":" +
+                    std::to_string(i) + "},";
+    manifest += R"("description":"__MSG_nested.inner__","name":{"object":"skipped"},"author":"__MSG_m3__"})";
+    std::string messages = "{";
+    for (int i = 0; i < 1000; ++i)
+        messages += "\"m" + std::to_string(i) + "\":{\"message\":\"text " + std::to_string(i) + "\"},";
+    messages += R"("nested":{"inner":{"message":"deep $X$","placeholders":{"x":{"content":"down"}}}}})";
+    const TReading r = Read(manifest, messages.c_str());
+    ASSERT_TRUE(r.FOk);
+    // An object value leaves the last simple one in place.
+    EXPECT_EQ(r.FRecord.Name, u"text 999");
+    EXPECT_EQ(r.FRecord.Description, u"deep down");
+    EXPECT_EQ(r.FRecord.Creator, u"text 3");
+}
+
+TEST(ManifestJson, MessagesPastTheCapShowTheReference)
+{
+    // A content of 100 units used 50 times passes the 4096-unit floor of a
+    // small file; the other fields are resolved as usual.
+    std::string uses;
+    for (int i = 0; i < 50; ++i)
+        uses += "$c$";
+    const std::string messages = R"({"big":{"message":")" + uses + R"(","placeholders":{"c":{"content":")" +
+                                 std::string(100, 'c') + R"("}}},"n":{"message":"Name"}})";
+    const TReading r = Read(R"({"name":"__MSG_n__","description":"__MSG_big__"})", messages.c_str());
+    ASSERT_TRUE(r.FOk);
+    EXPECT_EQ(r.FRecord.Name, u"Name");
+    EXPECT_EQ(r.FRecord.Description, u"__MSG_big__");
 }
 
 TEST(ManifestJson, MatchSimplePairAndIsSimpleValue)

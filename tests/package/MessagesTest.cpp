@@ -1,5 +1,6 @@
 #include "package/Messages.h"
 
+#include "base/Text.h"
 #include "json/JsonParser.h"
 
 #include <gtest/gtest.h>
@@ -64,11 +65,72 @@ TEST_F(Messages, ReferenceInsideOtherText)
     EXPECT_EQ(Resolve(u"Hello __MSG_x__"), u"odd");
 }
 
-TEST_F(Messages, MalformedNameRaises)
+TEST_F(Messages, NamesThatAreNoPathStayAsWritten)
 {
-    Load(R"({"a":{"message":"x"}})");
-    EXPECT_THROW(Resolve(u"__MSG_.a__"), json::EJSONPathException);
-    EXPECT_THROW(Resolve(u"__MSG_a[__"), json::EJSONPathException);
+    Load(R"({"a":{"message":"x"},"list":[{"message":"first"}]})");
+    for (const std::u16string text : {u"__MSG_.a__", u"__MSG_a[__", u"__MSG_a..b__", u"__MSG_list[-1]__",
+                                      u"__MSG_list[x]__", u"__MSG_['a__", u"__MSG_a.__", u"__MSG_a b__"})
+        EXPECT_EQ(Resolve(text), text) << base::Utf16ToUtf8(text);
+    // The path's own forms still reach what they name.
+    EXPECT_EQ(Resolve(u"__MSG_['a']__"), u"x");
+    EXPECT_EQ(Resolve(u"__MSG_list[0]__"), u"first");
+}
+
+TEST_F(Messages, FirstMemberOfANameWinsAlsoThroughTheIndex)
+{
+    // Enough members, and enough look-ups, for the objects to be indexed.
+    std::string text = R"({"dup":{"message":"first"},"dup":{"message":"second"},"group":{)";
+    for (int i = 0; i < 300; ++i)
+        text += "\"g" + std::to_string(i) + "\":{\"message\":\"inner " + std::to_string(i) + "\"},";
+    text += R"("g7":{"message":"later"}},)";
+    for (int i = 0; i < 300; ++i)
+        text += "\"m" + std::to_string(i) + "\":{\"message\":\"text " + std::to_string(i) + "\"},";
+    text += R"("dup":{"message":"third"}})";
+    Load(text);
+    TMessageResolver resolver(Object(), static_cast<int64_t>(text.size()));
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 300; i += 7) {
+            const std::u16string n = base::Utf8ToUtf16(std::to_string(i));
+            EXPECT_EQ(resolver.Resolve(u"__MSG_m" + n + u"__"), u"text " + n);
+            EXPECT_EQ(resolver.Resolve(u"__MSG_group.g" + n + u"__"), u"inner " + n);
+        }
+        EXPECT_EQ(resolver.Resolve(u"__MSG_dup__"), u"first");
+        EXPECT_EQ(resolver.Resolve(u"__MSG_group.g7__"), u"inner 7");
+        EXPECT_EQ(resolver.Resolve(u"__MSG_group.g300__"), u"__MSG_group.g300__");
+        EXPECT_EQ(resolver.Resolve(u"__MSG_nothing__"), u"__MSG_nothing__");
+    }
+}
+
+TEST_F(Messages, MessagesPastTheCapStayAsWritten)
+{
+    // Each placeholder doubles the text. The file is small, so the floor of
+    // 4096 units is the cap: "fits" passes through at most 512 references
+    // of five units; "grows" starts with four times as many.
+    std::string placeholders;
+    for (int i = 1; i <= 10; ++i) {
+        const std::string next = "$p" + std::to_string(i + 1) + "$";
+        placeholders += "\"p" + std::to_string(i) + "\":{\"content\":\"" + (i < 10 ? next + next : "ab") + "\"},";
+    }
+    placeholders.pop_back();
+    Load(R"({"fits":{"message":"$p1$","placeholders":{)" + placeholders +
+         R"(}},"grows":{"message":"$p0$","placeholders":{"p0":{"content":"$p1$$p1$$p1$$p1$"},)" + placeholders +
+         "}}}");
+    std::u16string fits;
+    for (int i = 0; i < 512; ++i)
+        fits += u"ab";
+    EXPECT_EQ(Resolve(u"__MSG_fits__"), fits);
+    EXPECT_EQ(Resolve(u"__MSG_grows__"), u"__MSG_grows__");
+    // A larger messages file makes room.
+    EXPECT_EQ(ResolveMessage(Object(), u"__MSG_grows__", 1 << 20), fits + fits + fits + fits);
+}
+
+TEST_F(Messages, NumbersWithoutTextLeaveTheReference)
+{
+    Load(R"({"bad":{"message":1e999},"badContent":{"message":"$a$","placeholders":{"a":{"content":1e999}}},
+             "good":{"message":"ok"}})");
+    EXPECT_EQ(Resolve(u"__MSG_bad__"), u"__MSG_bad__");
+    EXPECT_EQ(Resolve(u"__MSG_badContent__"), u"__MSG_badContent__");
+    EXPECT_EQ(Resolve(u"__MSG_good__"), u"ok");
 }
 
 TEST_F(Messages, Placeholders)
