@@ -4,6 +4,7 @@
 #include "zip/Inflate.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace addoscope::zip {
@@ -24,24 +25,28 @@ const uint32_t DistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     1
 
 namespace {
 
-uint32_t ReverseBits(uint32_t code, int length)
-{
-    uint32_t result = 0;
-    for (int i = 0; i < length; ++i) {
-        result = (result << 1) | (code & 1);
-        code >>= 1;
+// Bytes with their bits in reverse order.
+constexpr auto ReversedBytes = [] {
+    std::array<uint8_t, 256> table {};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i)
+            r |= ((b >> i) & 1) << (7 - i);
+        table[b] = static_cast<uint8_t>(r);
     }
-    return result;
+    return table;
+}();
+
+// The low `length` bits of `code` in reverse order: Huffman codes are
+// packed starting with their most significant bit, tables are indexed by
+// input bits in stream order.
+inline uint32_t ReverseBits(uint32_t code, int length)
+{
+    const uint32_t reversed16 = uint32_t(ReversedBytes[code & 0xFF]) << 8 | ReversedBytes[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 thread_local uint64_t EntriesBuiltCounter = 0;
-
-bool AllZero8(const uint8_t* p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v == 0;
-}
 
 // Entries of a two-level table with `rootBits` (root and its fast copy
 // counted twice): the root, plus a subtable per root index that longer
@@ -100,25 +105,32 @@ int ChooseRootBits(const int* lengthCount, int longest)
 
 } // namespace
 
-void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength)
+void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength,
+                                 const TFastCoding* fast)
 {
-    // Sparse codes are common in small blocks (and all a hostile header
-    // needs), so runs of unused symbols are passed eight at a time.
-    int lengthCount[16] = {};
+    // The symbols are counted and sorted in four lanes over four parts of
+    // the alphabet, each with counters of its own: a header may give every
+    // symbol the same length, and one shared counter would then make each
+    // step wait for the one before it.
+    constexpr int Lanes = 4;
+    const int part = count / Lanes;
+    const auto laneStart = [&](int lane) { return lane * part; };
+    int laneCount[Lanes][17] = {};
+    for (int i = 0; i < part; ++i)
+        for (int lane = 0; lane < Lanes; ++lane)
+            ++laneCount[lane][std::min<int>(lengths[laneStart(lane) + i], 16)];
+    for (int i = Lanes * part; i < count; ++i)
+        ++laneCount[Lanes - 1][std::min<int>(lengths[i], 16)];
+    int lengthCount[17] = {};
+    for (int lane = 0; lane < Lanes; ++lane)
+        for (int len = 1; len <= 16; ++len)
+            lengthCount[len] += laneCount[lane][len];
     int longest = 0;
-    for (int i = 0; i < count;) {
-        if (count - i >= 8 && AllZero8(lengths + i)) {
-            i += 8;
-            continue;
-        }
-        const uint8_t len = lengths[i++];
-        if (len == 0)
-            continue;
-        if (len > maxCodeLength)
-            base::RaiseAssertion("Huffman code length above the table's maximum", __FILE__, __LINE__);
-        ++lengthCount[len];
-        longest = std::max<int>(longest, len);
-    }
+    for (int len = 1; len <= 16; ++len)
+        if (lengthCount[len] != 0)
+            longest = len;
+    if (longest > maxCodeLength)
+        base::RaiseAssertion("Huffman code length above the table's maximum", __FILE__, __LINE__);
 
     // Kraft sum in units of 2^-15: above 2^15 the set is over-subscribed.
     int32_t kraft = 0;
@@ -131,20 +143,26 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     const size_t rootSize = size_t(1) << FRootBits;
     FMask = static_cast<uint32_t>(rootSize - 1);
 
-    // Symbols in canonical order: by code length, then by symbol.
-    int offset[17] = {};
-    for (int len = 1; len <= 15; ++len)
-        offset[len + 1] = offset[len] + lengthCount[len];
-    int sorted[288];
-    for (int symbol = 0; symbol < count;) {
-        if (count - symbol >= 8 && AllZero8(lengths + symbol)) {
-            symbol += 8;
-            continue;
+    // Symbols in canonical order: by code length, then by symbol; each
+    // lane places its part after the parts before it.
+    int laneOffset[Lanes][17];
+    for (int len = 1, offset = 0; len <= 15; ++len) {
+        for (int lane = 0; lane < Lanes; ++lane) {
+            laneOffset[lane][len] = offset;
+            offset += laneCount[lane][len];
         }
-        if (lengths[symbol] != 0)
-            sorted[offset[lengths[symbol]]++] = symbol;
-        ++symbol;
     }
+    int sorted[288];
+    for (int i = 0; i < part; ++i) {
+        for (int lane = 0; lane < Lanes; ++lane) {
+            const int symbol = laneStart(lane) + i;
+            if (const uint8_t len = lengths[symbol])
+                sorted[laneOffset[lane][len]++] = symbol;
+        }
+    }
+    for (int symbol = Lanes * part; symbol < count; ++symbol)
+        if (const uint8_t len = lengths[symbol])
+            sorted[laneOffset[Lanes - 1][len]++] = symbol;
     const auto entryOf = [&](int symbol, int len) {
         return uint32_t(symbol) | uint32_t(len) << 16 | uint32_t(extraBits ? extraBits[symbol] : 0) << 24;
     };
@@ -153,19 +171,36 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     // entries repeats every shorter code in the new half, and the codes of
     // length len then take their own entries, which no shorter code can
     // hold since the set is prefix-free. Entries that stay invalid are
-    // reached by no code. This writes each entry about once, in order.
+    // reached by no code. This writes each entry about once, in order, and
+    // the fast table, when asked for, grows alongside: each symbol is
+    // converted once, not each entry.
+    if (fast)
+        FCoding = *fast;
     FTable.resize(rootSize);
-    FTable[0] = InvalidEntry;
+    FFast.resize(fast ? rootSize : 0);
+    FFastMask = fast ? FMask : 0;
+    uint32_t* const table = FTable.data();
+    uint32_t* const fastTable = FFast.data();
+    table[0] = InvalidEntry;
+    if (fast)
+        fastTable[0] = InvalidEntry;
     uint32_t code = 0;
     int next = 0;
     for (int len = 1; len <= FRootBits; ++len) {
         const size_t half = size_t(1) << (len - 1);
-        std::memcpy(FTable.data() + half, FTable.data(), half * sizeof(uint32_t));
-        for (int k = 0; k < lengthCount[len]; ++k, ++next, ++code)
-            FTable[ReverseBits(code, len)] = entryOf(sorted[next], len);
+        std::memcpy(table + half, table, half * sizeof(uint32_t));
+        if (fast)
+            std::memcpy(fastTable + half, fastTable, half * sizeof(uint32_t));
+        for (int k = 0; k < lengthCount[len]; ++k, ++next, ++code) {
+            const uint32_t index = ReverseBits(code, len);
+            const uint32_t entry = entryOf(sorted[next], len);
+            table[index] = entry;
+            if (fast)
+                fastTable[index] = fast->Templates[sorted[next]] | uint32_t(len) << 16;
+        }
         code <<= 1;
     }
-    size_t written = rootSize;
+    size_t written = fast ? 2 * rootSize : rootSize;
 
     // Longer codes, still in canonical order, so those sharing a root index
     // (their first FRootBits bits) come one after the other, shortest first.
@@ -190,6 +225,8 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
         const size_t subSize = size_t(1) << subBits;
         FTable.resize(subStart + subSize, InvalidEntry);
         FTable[root] = static_cast<uint32_t>(subStart) | uint32_t(subBits) << 24;
+        if (fast)
+            FFast[root] = InvalidEntry; // resolved through the subtable
         for (int i = first; i <= last; ++i) {
             const size_t step = size_t(1) << (codeLength[i] - FRootBits);
             const uint32_t entry = entryOf(sorted[next + i], codeLength[i]);
@@ -202,35 +239,51 @@ void TDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, const uint8_
     EntriesBuiltCounter += written;
 }
 
-uint32_t TDfDecodeHuffmanTree::FastEntry(uint32_t entry) const
+namespace {
+
+// Literal/length symbols (the fixed code has 288) and distance symbols
+// (32), as fast entries without their code length.
+struct TFastTemplates {
+    uint32_t Literals[288];
+    uint32_t Literals64[288];
+    uint32_t Distances[32];
+    uint32_t Distances64[32];
+};
+
+TFastTemplates MakeFastTemplates()
 {
-    if (entry == InvalidEntry)
-        return InvalidEntry;
-    const unsigned symbol = Symbol(entry);
-    if (symbol > FCoding.MaxSymbol)
-        return InvalidEntry;
-    const uint32_t lengthAndExtra = entry & 0xFFFF0000u;
-    if (!FCoding.Literals)
-        return DistanceBase[symbol] | lengthAndExtra;
-    if (symbol < 256)
-        return LiteralFlag | symbol | lengthAndExtra;
-    if (symbol == 256)
-        return EndFlag | lengthAndExtra;
-    return FCoding.LengthBases[symbol - 257] | lengthAndExtra;
+    using Tree = TDfDecodeHuffmanTree;
+    TFastTemplates t {};
+    for (unsigned symbol = 0; symbol < 288; ++symbol) {
+        if (symbol < 256) {
+            t.Literals[symbol] = t.Literals64[symbol] = Tree::LiteralFlag | symbol;
+        } else if (symbol == 256) {
+            t.Literals[symbol] = t.Literals64[symbol] = Tree::EndFlag;
+        } else if (symbol <= 285) {
+            t.Literals[symbol] = LengthBase[symbol - 257] | uint32_t(LengthExtraBits[symbol - 257]) << 24;
+            t.Literals64[symbol] = LengthBase64[symbol - 257] | uint32_t(LengthExtraBits64[symbol - 257]) << 24;
+        } else {
+            t.Literals[symbol] = t.Literals64[symbol] = Tree::InvalidEntry;
+        }
+    }
+    for (unsigned symbol = 0; symbol < 32; ++symbol) {
+        const uint32_t entry = DistanceBase[symbol] | uint32_t(DistanceExtraBits[symbol]) << 24;
+        t.Distances[symbol] = symbol <= 29 ? entry : Tree::InvalidEntry;
+        t.Distances64[symbol] = entry;
+    }
+    return t;
 }
 
-void TDfDecodeHuffmanTree::BuildFast(const TFastCoding& coding)
+} // namespace
+
+const TDfDecodeHuffmanTree::TFastCoding& TDfDecodeHuffmanTree::Coding(bool literals, bool deflate64)
 {
-    FCoding = coding;
-    const size_t fastSize = size_t(1) << FRootBits;
-    FFastMask = static_cast<uint32_t>(fastSize - 1);
-    FFast.resize(fastSize);
-    // The fast table is the root table rewritten, so links to subtables
-    // become invalid entries there.
-    static_assert(FastBits == RootBits);
-    for (size_t i = 0; i < fastSize; ++i)
-        FFast[i] = IsLink(FTable[i]) ? InvalidEntry : FastEntry(FTable[i]);
-    EntriesBuiltCounter += fastSize;
+    // Made on first use, which may come from the fixed tables' own
+    // initialisation.
+    static const TFastTemplates templates = MakeFastTemplates();
+    static const TFastCoding codings[4] = {
+        {templates.Distances}, {templates.Distances64}, {templates.Literals}, {templates.Literals64}};
+    return codings[(literals ? 2 : 0) + (deflate64 ? 1 : 0)];
 }
 
 uint64_t TDfDecodeHuffmanTree::EntriesBuilt()
@@ -250,17 +303,13 @@ TDfFixedTables BuildFixedTables()
     std::fill(lengths + 280, lengths + 288, 8);
     uint8_t extra[288] = {};
     std::memcpy(extra + 257, LengthExtraBits, sizeof LengthExtraBits);
-    tables.Literals.Build(lengths, 288, extra, 15);
-    tables.Literals.BuildFast({true, LengthBase, 285});
+    tables.Literals.Build(lengths, 288, extra, 15, &TDfDecodeHuffmanTree::Coding(true, false));
     std::memcpy(extra + 257, LengthExtraBits64, sizeof LengthExtraBits64);
-    tables.Literals64.Build(lengths, 288, extra, 15);
-    tables.Literals64.BuildFast({true, LengthBase64, 285});
+    tables.Literals64.Build(lengths, 288, extra, 15, &TDfDecodeHuffmanTree::Coding(true, true));
     uint8_t distLengths[32];
     std::fill(distLengths, distLengths + 32, 5);
-    tables.Distances.Build(distLengths, 32, DistanceExtraBits, 15);
-    tables.Distances.BuildFast({false, nullptr, 29});
-    tables.Distances64.Build(distLengths, 32, DistanceExtraBits, 15);
-    tables.Distances64.BuildFast({false, nullptr, 31});
+    tables.Distances.Build(distLengths, 32, DistanceExtraBits, 15, &TDfDecodeHuffmanTree::Coding(false, false));
+    tables.Distances64.Build(distLengths, 32, DistanceExtraBits, 15, &TDfDecodeHuffmanTree::Coding(false, true));
     return tables;
 }
 

@@ -25,13 +25,16 @@ public:
     static constexpr uint16_t InvalidSymbol = 0xFFFF;
     static constexpr int RootBits = 10;
 
+    struct TFastCoding;
     // Builds the canonical code of RFC 1951 from the code lengths (0 = not
     // used). `extraBits` gives each symbol's extra-bit count (may be null).
     // Incomplete codes are accepted (unreached entries stay invalid); an
     // over-subscribed set raises EArcInternalInflateError, since no encoder
     // can have produced it and its table would be garbage. Lengths above
-    // `maxCodeLength` are a programming error.
-    void Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength);
+    // `maxCodeLength` are a programming error. With `fast`, the fast table
+    // (below) is built in the same pass; without it, FastTable() is empty.
+    void Build(const uint8_t* lengths, int count, const uint8_t* extraBits, int maxCodeLength,
+               const TFastCoding* fast = nullptr);
 
     uint32_t Lookup(uint64_t bits) const
     {
@@ -57,17 +60,18 @@ public:
     const uint32_t* FastTable() const { return FFast.data(); }
     uint32_t FastMask() const { return FFastMask; }
 
-    // How symbols become fast entries: literal/length codes (lengths based
-    // on `Bases` from symbol 257) or distance codes (from symbol 0);
-    // symbols above MaxSymbol are invalid.
+    // How symbols become fast entries: for each symbol, its fast entry
+    // without the code length (bits 16-23 clear), or InvalidEntry for
+    // symbols the method does not allow. Coding() gives the four the
+    // decoder uses.
     struct TFastCoding {
-        bool Literals;
-        const uint16_t* LengthBases;
-        unsigned MaxSymbol;
+        const uint32_t* Templates;
     };
-    // Builds the fast table; without it, FastTable() is empty.
-    void BuildFast(const TFastCoding& coding);
-    uint32_t FastEntry(uint32_t entry) const;
+    static const TFastCoding& Coding(bool literals, bool deflate64);
+    uint32_t FastEntry(uint32_t entry) const
+    {
+        return entry == InvalidEntry ? InvalidEntry : FCoding.Templates[Symbol(entry)] | (entry & 0x00FF0000u);
+    }
 
     // The longest code length in use (0 for an empty code).
     int LongestCode() const { return FLongest; }
@@ -76,7 +80,7 @@ public:
     static unsigned CodeLength(uint32_t entry) { return (entry >> 16) & 0xFF; }
     static unsigned ExtraBits(uint32_t entry) { return entry >> 24; }
 
-    // Table entries written by Build and BuildFast on this thread since it
+    // Table entries written by Build on this thread since it
     // started: lets tests check that building stays proportional to the
     // codes declared.
     static uint64_t EntriesBuilt();

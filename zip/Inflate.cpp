@@ -1,5 +1,6 @@
 #include "zip/Inflate.h"
 
+#include "base/Budget.h"
 #include "base/Crc32.h"
 #include "zip/DeflateHuffman.h"
 #include "zip/ZipErrors.h"
@@ -80,7 +81,25 @@ public:
 private:
     // ---- bit reader (careful path) ----
     bool FillBuffer();
-    void NeedBits(unsigned count);
+    // At least `count` (at most 32) bits in the buffer; past the input's
+    // end, zero bits (counted in FPadBits).
+    void NeedBits(unsigned count)
+    {
+        if (FBitCount >= count)
+            return;
+        if (FInEnd - FInPos >= 8) {
+            // Whole bytes up to a full buffer at once; the bits above the
+            // count stay zero, as the byte-wise path leaves them.
+            const unsigned bytes = (63 - FBitCount) >> 3;
+            FBitBuf |= LoadLE64(FInput.get() + FInPos) << FBitCount;
+            FInPos += bytes;
+            FBitCount += bytes * 8;
+            FBitBuf &= (uint64_t(1) << FBitCount) - 1;
+            return;
+        }
+        NeedBitsNearEnd(count);
+    }
+    void NeedBitsNearEnd(unsigned count);
     void CheckOverrun(const char* where) const
     {
         if (FBitCount < FPadBits)
@@ -130,6 +149,8 @@ private:
 
     const TDfDecodeHuffmanTree* FLit = nullptr;
     const TDfDecodeHuffmanTree* FDist = nullptr;
+    // Kept from block to block, so that their storage is reused.
+    TDfDecodeHuffmanTree FCodeLengths;
     TDfDecodeHuffmanTree FDynLit;
     TDfDecodeHuffmanTree FDynDist;
 };
@@ -161,7 +182,7 @@ bool TInflater::FillBuffer()
     return FInEnd > keep;
 }
 
-void TInflater::NeedBits(unsigned count)
+void TInflater::NeedBitsNearEnd(unsigned count)
 {
     while (FBitCount < count) {
         if (FInPos == FInEnd && !FillBuffer()) {
@@ -213,6 +234,7 @@ void TInflater::Flush(size_t count)
 void TInflater::Slide()
 {
     while (FOutPos >= FSlidePoint) {
+        base::BudgetTick(256);
         Flush(SlideSize);
         std::memmove(FWindow.get(), FWindow.get() + SlideSize, FOutPos - SlideSize);
         FOutPos -= SlideSize;
@@ -231,6 +253,7 @@ void TInflater::StoredBlock()
     while (remaining > 0) {
         Slide();
         size_t n = std::min(remaining, FSlidePoint - FOutPos);
+        base::BudgetTick(1 + static_cast<int64_t>(n / 256));
         remaining -= n;
         // Whole bytes still in the bit buffer come first.
         while (n > 0 && FBitCount >= 8) {
@@ -253,6 +276,9 @@ void TInflater::StoredBlock()
 
 void TInflater::DynamicTables()
 {
+    // Reading up to 316 code lengths and building three tables: about
+    // what a microsecond or two of light work costs.
+    base::BudgetTick(48);
     const unsigned hlit = ReadBits(5) + 257;
     const unsigned hdist = ReadBits(5) + 1;
     const unsigned hclen = ReadBits(4) + 4;
@@ -265,7 +291,7 @@ void TInflater::DynamicTables()
     uint8_t codeLengthLengths[19] = {};
     for (unsigned i = 0; i < hclen; ++i)
         codeLengthLengths[Order[i]] = static_cast<uint8_t>(ReadBits(3));
-    TDfDecodeHuffmanTree codeLengthTree;
+    TDfDecodeHuffmanTree& codeLengthTree = FCodeLengths;
     codeLengthTree.Build(codeLengthLengths, 19, nullptr, 7);
 
     uint8_t lengths[286 + 32] = {};
@@ -301,10 +327,9 @@ void TInflater::DynamicTables()
 
     uint8_t extra[286] = {};
     std::memcpy(extra + 257, FDeflate64 ? LengthExtraBits64 : LengthExtraBits, 29);
-    FDynLit.Build(lengths, static_cast<int>(hlit), extra, 15);
-    FDynLit.BuildFast({true, FDeflate64 ? LengthBase64 : LengthBase, 285});
-    FDynDist.Build(lengths + hlit, static_cast<int>(hdist), DistanceExtraBits, 15);
-    FDynDist.BuildFast({false, nullptr, FDeflate64 ? 31u : 29u});
+    FDynLit.Build(lengths, static_cast<int>(hlit), extra, 15, &TDfDecodeHuffmanTree::Coding(true, FDeflate64));
+    FDynDist.Build(lengths + hlit, static_cast<int>(hdist), DistanceExtraBits, 15,
+                   &TDfDecodeHuffmanTree::Coding(false, FDeflate64));
     FLit = &FDynLit;
     FDist = &FDynDist;
 }
@@ -449,6 +474,7 @@ bool TInflater::CarefulStep()
 void TInflater::HuffmanBlock()
 {
     for (;;) {
+        base::BudgetTick();
         Slide();
         if (FInEnd - FInPos < 16)
             FillBuffer();
@@ -466,6 +492,8 @@ uint32_t TInflater::Run()
     const TDfFixedTables& fixed = FixedTables();
     bool final = false;
     while (!final) {
+        // A block may hold nothing but its header: each one is counted.
+        base::BudgetTick();
         final = ReadBits(1) != 0;
         switch (ReadBits(2)) {
         case 0:

@@ -484,3 +484,73 @@ TEST(InflateTest, TinyBlocksWithLongCodesCostBoundedWork)
     EXPECT_LE(built, Blocks * perBlock);
     EXPECT_LT(compressed.size(), size_t(Blocks) * 200);
 }
+
+namespace {
+
+// Lengths of a complete prefix code of `count` symbols in which as many
+// codes as possible have `longest` bits: what a header does that wants its
+// tables as large as they can be.
+std::vector<uint8_t> LongCompleteLengths(size_t count, int longest)
+{
+    std::vector<uint8_t> lengths;
+    int64_t units = (int64_t(1) << longest) - static_cast<int64_t>(count); // Kraft room left
+    for (size_t i = 0; i < count; ++i) {
+        int len = 1;
+        while (((int64_t(1) << (longest - len)) - 1) > units)
+            ++len;
+        units -= (int64_t(1) << (longest - len)) - 1;
+        lengths.push_back(static_cast<uint8_t>(len));
+    }
+    return lengths;
+}
+
+} // namespace
+
+// Blocks that hold nothing but their header, of every type, in long runs:
+// the output and the end are those of the one literal after them, and a
+// dynamic header costs table entries in proportion to the symbols it
+// declares and the root, whatever code lengths it declares.
+TEST(InflateTest, RunsOfEmptyBlocksOfEachType)
+{
+    constexpr int Blocks = 2000;
+    const std::vector<uint8_t> lit = LongCompleteLengths(286, 15), dist = LongCompleteLengths(30, 15);
+    for (int type = 0; type < 3; ++type) {
+        for (bool deflate64 : {false, true}) {
+            TDeflateTestEncoder enc(deflate64);
+            for (int i = 0; i < Blocks; ++i) {
+                if (type == 0)
+                    enc.StoredBlock("", false);
+                else if (type == 1)
+                    enc.FixedBlock({}, false);
+                else
+                    enc.DynamicBlock(lit, dist, {}, false);
+            }
+            enc.FixedBlock({Lit('z')}, true);
+            const std::string compressed = enc.Finish();
+            const uint64_t before = TDfDecodeHuffmanTree::EntriesBuilt();
+            const TResult r = RunInflate(compressed, deflate64);
+            const uint64_t built = TDfDecodeHuffmanTree::EntriesBuilt() - before;
+            EXPECT_EQ(r.Error, "") << type;
+            EXPECT_EQ(r.Output, "z") << type;
+            if (type < 2) {
+                EXPECT_EQ(built, 0u) << type; // the fixed tables are shared
+                continue;
+            }
+            // Per block: the code-length table, and for each of the other
+            // two the root, its fast copy and subtables no larger in all
+            // than two entries per declared symbol beyond a few hundred.
+            const uint64_t root = 1u << TDfDecodeHuffmanTree::RootBits;
+            const uint64_t perBlock = 128 + 2 * (2 * root + 512) + 2 * (286 + 30);
+            EXPECT_LE(built, Blocks * perBlock);
+        }
+    }
+    // The same header with one of its longest codes a bit shorter is
+    // over-subscribed and refused at its first block.
+    std::vector<uint8_t> tooMany = lit;
+    ASSERT_EQ(tooMany.back(), 15);
+    tooMany.back() = 14;
+    TDeflateTestEncoder enc;
+    enc.DynamicHeader(tooMany, dist, true);
+    EXPECT_EQ(RunInflate(enc.Finish() + std::string(8, '\0')).Error,
+              Wrapped("over-subscribed set of Huffman code lengths [BuildHuffmanTree]"));
+}
