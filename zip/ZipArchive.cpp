@@ -1,5 +1,6 @@
 #include "zip/ZipArchive.h"
 
+#include "base/Budget.h"
 #include "base/Crc32.h"
 #include "base/Exception.h"
 #include "base/Text.h"
@@ -230,23 +231,43 @@ int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
         }
     }
 
+    // The record is followed by its comment and nothing else, so it starts
+    // within the last MaxEndRecordDistance bytes; the search goes no further
+    // back, or a large file without a record would be read in full.
+    const int64_t lowest = std::max<int64_t>(0, size - MaxEndRecordDistance);
     std::vector<uint8_t> buffer;
     int64_t bufferSize = 512;
     int64_t windowOffset = -512; // relative to the end
+    int64_t previousStart = size;
     bool startReached = false;
     for (;;) {
         if (startReached) {
             stream.Seek(remembered, base::TSeekOrigin::soBeginning);
             return -1;
         }
+        base::BudgetTick(1 + bufferSize / 256);
         int64_t windowStart = size + windowOffset;
-        if (windowStart <= 0) {
+        int64_t windowSize = bufferSize;
+        // A stream shorter than the windows so far is searched from its
+        // start, with the room for the comment still counted from the
+        // window's unclamped offset (so generously). Further back than the
+        // record can lie, the window keeps to the bytes it may hold.
+        const bool clampedAtStart = windowStart <= 0;
+        if (clampedAtStart) {
             windowStart = 0;
+            startReached = true;
+        } else if (windowStart <= lowest) {
+            windowStart = lowest;
+            windowSize = std::min(bufferSize, previousStart + RecordSize - lowest);
+            if (windowSize < RecordSize) {
+                stream.Seek(remembered, base::TSeekOrigin::soBeginning);
+                return -1; // the windows before covered every place
+            }
             startReached = true;
         }
         stream.Seek(windowStart, base::TSeekOrigin::soBeginning);
-        buffer.resize(static_cast<size_t>(bufferSize));
-        const int64_t got = ReadUpTo(stream, buffer.data(), bufferSize);
+        buffer.resize(static_cast<size_t>(windowSize));
+        const int64_t got = ReadUpTo(stream, buffer.data(), windowSize);
         if (got < RecordSize)
             return -1;
         // Every candidate of the window is tried, the last one first: a
@@ -256,12 +277,13 @@ int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
             const uint8_t* p = buffer.data() + i;
             if (GetLE32(p) != EndOfCentralDirSignature)
                 continue;
-            const int64_t room = -windowOffset - i - RecordSize;
+            const int64_t room = (clampedAtStart ? -windowOffset : size - windowStart) - i - RecordSize;
             if (GetLE16(p + 20) <= room) {
                 stream.Seek(windowStart + i, base::TSeekOrigin::soBeginning);
                 return windowStart + i;
             }
         }
+        previousStart = windowStart;
         if (bufferSize < MaxBuffer)
             bufferSize = std::min(bufferSize * 2, MaxBuffer);
         windowOffset = windowOffset - bufferSize + RecordSize;
@@ -270,34 +292,17 @@ int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
 
 void TZipArchive::ReadZip64EndRecords(int64_t endRecordPosition)
 {
-    // The locator is searched backwards from just before the end record; it
-    // normally sits right there, but a stub of arbitrary length may follow
-    // it. The search reads the stream in blocks so a long search stays cheap.
+    // The locator immediately precedes the end record; nowhere else is it
+    // looked for.
     constexpr int64_t LocatorSize = 20;
-    constexpr int64_t Block = 65536;
-    int64_t position = endRecordPosition - LocatorSize;
-    uint8_t locator[LocatorSize];
-    bool found = false;
-    std::vector<uint8_t> buffer;
-    while (!found) {
-        if (position < 0)
-            throw EZipInvalid();
-        // Block covering candidates [low, position], plus room for a full
-        // locator after the highest one.
-        const int64_t low = std::max<int64_t>(0, position - Block + 1);
-        const int64_t span = position - low + LocatorSize;
-        buffer.assign(static_cast<size_t>(span), 0);
-        FStream->Seek(low, base::TSeekOrigin::soBeginning);
-        ReadUpTo(*FStream, buffer.data(), span);
-        for (int64_t p = position; p >= low; --p) {
-            if (GetLE32(buffer.data() + (p - low)) == Zip64EndOfCentralDirLocatorSignature) {
-                std::memcpy(locator, buffer.data() + (p - low), LocatorSize);
-                found = true;
-                break;
-            }
-        }
-        position = low - 1;
-    }
+    const int64_t position = endRecordPosition - LocatorSize;
+    uint8_t locator[LocatorSize] = {};
+    if (position < 0)
+        throw EZipInvalid();
+    FStream->Seek(position, base::TSeekOrigin::soBeginning);
+    if (ReadUpTo(*FStream, locator, LocatorSize) != LocatorSize ||
+        GetLE32(locator) != Zip64EndOfCentralDirLocatorSignature)
+        throw EZipInvalid();
     const uint64_t zip64EndOffset = GetLE64(locator + 8);
     const uint32_t totalDisks = GetLE32(locator + 16);
     FInfo->FDiskNumber = totalDisks - 1;

@@ -81,8 +81,13 @@ public:
     void SetPassword(const std::u16string& password) { FPassword = password; }
     void SetOnNeedPassword(TOnNeedPassword handler) { FOnNeedPassword = std::move(handler); }
 
+    // How far from the stream's end the end-of-directory record may start:
+    // the record (22 bytes) and the longest comment (65,535).
+    static constexpr int64_t MaxEndRecordDistance = 22 + 65535;
+
     // The end-of-directory record's position, or -1 (the stream is left at
-    // the record when found).
+    // the record when found). Reads only the last MaxEndRecordDistance
+    // bytes.
     static int64_t FindEndOfCentralDirectory(base::TStream& stream);
 
     // The extract-to-stream procedure (see UnzipProc.cpp).

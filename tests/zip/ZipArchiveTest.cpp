@@ -77,6 +77,85 @@ TEST(ZipArchiveTest, EndRecordFoundBehindCommentsAndTrailingBytes)
     EXPECT_EQ(Load(zip.Build())->Archive->Count(), 2);
 }
 
+namespace {
+
+// A large stream of zeros with chosen bytes at its start and its end,
+// which counts the bytes read and the lowest position read from past the
+// head (which every load reads first).
+class TCountingSparseStream : public base::TStream {
+public:
+    TCountingSparseStream(int64_t size, std::string head, std::string tail)
+        : FSize(size), FHead(std::move(head)), FTail(std::move(tail))
+    {
+    }
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        count = std::clamp<int64_t>(count, 0, FSize - FPos);
+        auto* out = static_cast<char*>(buffer);
+        for (int64_t i = 0; i < count; ++i) {
+            const int64_t at = FPos + i;
+            const int64_t fromTail = at - (FSize - static_cast<int64_t>(FTail.size()));
+            out[i] = at < static_cast<int64_t>(FHead.size()) ? FHead[static_cast<size_t>(at)]
+                     : fromTail >= 0                       ? FTail[static_cast<size_t>(fromTail)]
+                                                           : '\0';
+        }
+        if (count > 0 && FPos >= static_cast<int64_t>(FHead.size()))
+            Lowest = std::min(Lowest, FPos);
+        FPos += count;
+        BytesRead += count;
+        return count;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, base::TSeekOrigin origin) override
+    {
+        const int64_t from = origin == base::TSeekOrigin::soBeginning ? 0
+                             : origin == base::TSeekOrigin::soCurrent ? FPos
+                                                                      : FSize;
+        FPos = std::clamp<int64_t>(from + offset, 0, FSize);
+        return FPos;
+    }
+
+    int64_t BytesRead = 0;
+    int64_t Lowest = INT64_MAX;
+
+private:
+    int64_t FSize;
+    int64_t FPos = 0;
+    std::string FHead, FTail;
+};
+
+} // namespace
+
+// The end record lies within the last 22 + 65,535 bytes and the zip64
+// locator right before it: a large file without them is refused after
+// reading its head and that much of its tail, not read in full.
+TEST(ZipArchiveTest, SearchesReadOnlyWhereTheRecordsCanLie)
+{
+    constexpr int64_t Size = int64_t(256) << 20;
+    constexpr int64_t Reach = TZipArchive::MaxEndRecordDistance;
+    TTestZip zip64Marked = TwoEntries();
+    zip64Marked.CountOverride = 0xFFFF; // announces zip64 records; none is there
+    const std::string marked = zip64Marked.Build();
+    const std::string endRecord = marked.substr(marked.size() - 22);
+    for (const std::string& tail : {std::string(), endRecord, endRecord + std::string(100, 'c')}) {
+        TCountingSparseStream stream(Size, "PK\x03\x04", tail);
+        auto archive = TZipArchive::CreateFromStream(stream, u"sparse.zip");
+        EXPECT_THROW(archive->Load(), EZipInvalid) << tail.size();
+        EXPECT_GE(stream.Lowest, Size - Reach - 20) << tail.size();
+        EXPECT_LE(stream.BytesRead, 4 + Reach + 22 + 1024) << tail.size();
+    }
+    EXPECT_EQ(TZipArchive::FindEndOfCentralDirectory(*std::make_unique<TCountingSparseStream>(Size, "", "")), -1);
+
+    // A record with the longest comment is found at the farthest place; one
+    // byte after that comment puts it out of reach.
+    TTestZip zip = TwoEntries();
+    zip.Prefix = std::string(100000, 'p');
+    zip.Comment = std::string(65535, 'c');
+    EXPECT_EQ(Load(zip.Build())->Archive->Count(), 2);
+    zip.Trailer = "t";
+    ExpectLoadFails<EZipInvalid>(zip.Build(), TArchiveStatus::asInvalid);
+}
+
 TEST(ZipArchiveTest, ShortEmptyAndForeignStreams)
 {
     // Empty: no items and no error.
@@ -146,12 +225,16 @@ TEST(ZipArchiveTest, Zip64EndRecords)
     zip.Zip64TotalDisks = 0;
     ExpectLoadFails<EZipBadSpanStream>(zip.Build(), TArchiveStatus::asIdle);
 
-    // The locator is searched further back than its usual place.
+    // The locator is looked for only where it belongs, right before the
+    // end record: a byte between them, or a locator further back, is none.
     zip.Zip64TotalDisks = 1;
-    std::string bytes = zip.Build();
-    const size_t endRecord = bytes.size() - 22 - zip.Comment.size();
-    bytes.insert(endRecord, std::string(70000, '\0'));
-    EXPECT_EQ(Load(bytes)->Archive->Count(), 2);
+    const std::string good = zip.Build();
+    const size_t endRecord = good.size() - 22 - zip.Comment.size();
+    for (size_t gap : {1u, 70000u}) {
+        std::string bytes = good;
+        bytes.insert(endRecord, std::string(gap, '\0'));
+        ExpectLoadFails<EZipInvalid>(bytes, TArchiveStatus::asIdle);
+    }
 }
 
 TEST(ZipArchiveTest, LookupFoldsOnlyAsciiCaseAndTakesTheLastDuplicate)
