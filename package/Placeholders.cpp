@@ -530,18 +530,25 @@ private:
         for (TPiece& piece : FNamePieces)
             piece.FWanted = Want(piece.FHash, piece.FLength);
 
-        // The text's own segments.
+        // The text's own segments, made in place: a text of nothing but
+        // "$" has as many segments as units.
         Append(text);
-        std::vector<TPiece> pieces;
-        Split(FFolded.data(), static_cast<uint32_t>(text.size()), 0, pieces);
-        uint32_t previous = Nil;
-        for (const TPiece& piece : pieces) {
+        const size_t dollars = static_cast<size_t>(std::count(text.begin(), text.end(), u'$'));
+        Spend(1 + dollars + text.size() / 16);
+        FSegments.reserve(FSegments.size() + dollars + 1);
+        FChunks.reserve(std::min(dollars + 1, text.size() - dollars));
+        const char16_t* folded = FFolded.data();
+        uint32_t previous = Nil, start = 0;
+        const auto length = static_cast<uint32_t>(text.size());
+        for (uint32_t i = 0;; ++i) {
+            if (i != length && folded[i] != u'$')
+                continue;
             const uint32_t segment = NewSegment();
             TSegment& s = FSegments[segment];
-            s.FHash = piece.FHash;
-            s.FLength = piece.FLength;
-            if (piece.FLength != 0)
-                s.FFirst = s.FLast = NewChunk(piece.FOffset, piece.FLength);
+            s.FHash = HashOf(folded + start, i - start);
+            s.FLength = i - start;
+            if (i != start)
+                s.FFirst = s.FLast = NewChunk(start, i - start);
             s.FPrev = previous;
             if (previous == Nil)
                 FHead = segment;
@@ -549,6 +556,10 @@ private:
                 FSegments[previous].FNext = segment;
             previous = segment;
             Bucket(segment);
+            Spend(1 + (i - start) / 8);
+            if (i == length)
+                break;
+            start = i + 1;
         }
         FLength = text.size();
         Charge();
@@ -809,7 +820,10 @@ bool SubstitutePlaceholders(std::u16string& text, const std::vector<TPlaceholder
     TOutcome outcome = TOutcome::Heavy;
     if (how == TSubstitution::Automatic) {
         std::u16string direct = text;
-        outcome = SubstituteDirect(direct, placeholders, cap, std::min(workLimit, DirectWorkLimit));
+        // The direct form may pass over the text a few times: a message
+        // that is over the cap at its first placeholder is told so without
+        // building an index.
+        outcome = SubstituteDirect(direct, placeholders, cap, std::min(workLimit, DirectWorkLimit + 4 * text.size()));
         if (outcome == TOutcome::Done)
             text.swap(direct);
     }

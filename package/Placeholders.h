@@ -39,7 +39,7 @@ enum class TSubstitution { Automatic, Direct, Indexed };
 // `workLimit` units of work (SubstitutionWorkFactor * cap when 0; a unit is
 // a light step, such as a segment visited or a few text units hashed):
 // `text` is then unspecified and the caller shows the reference as written.
-inline constexpr size_t SubstitutionWorkFactor = 8;
+inline constexpr size_t SubstitutionWorkFactor = 4;
 bool SubstitutePlaceholders(std::u16string& text, const std::vector<TPlaceholderText>& placeholders, size_t cap,
                             TSubstitution how = TSubstitution::Automatic, size_t workLimit = 0);
 

@@ -88,5 +88,24 @@ TEST_F(JsonPath, MalformedPathsRaise)
     EXPECT_EQ(FaultOf(u"missing[0"), "Path ended with an open bracket");
 }
 
+TEST(JsonPathSteps, ReadsThePathAsFindValueWalksIt)
+{
+    std::vector<TJSONPathStep> steps;
+    ASSERT_TRUE(ParseJSONPath(u" app . name ['x.y'][ 2 ]", steps));
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[0].FName, u"app");
+    EXPECT_EQ(steps[1].FName, u"name");
+    EXPECT_FALSE(steps[2].FIsIndex);
+    EXPECT_EQ(steps[2].FName, u"x.y");
+    EXPECT_TRUE(steps[3].FIsIndex);
+    EXPECT_EQ(steps[3].FIndex, 2);
+    // Steps of an earlier path do not stay behind.
+    EXPECT_TRUE(ParseJSONPath(u"", steps));
+    EXPECT_TRUE(steps.empty());
+    EXPECT_FALSE(ParseJSONPath(u"a.", steps));
+    EXPECT_THROW(ParseJSONPath(u".a", steps), EJSONPathException);
+    EXPECT_THROW(ParseJSONPath(u"a[", steps), EJSONPathException);
+}
+
 } // namespace
 } // namespace addoscope::json
