@@ -1,8 +1,8 @@
 #include "zip/ArcTypes.h"
 
+#include "base/Budget.h"
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "platform/Platform.h"
 #include "zip/ZipErrors.h"
 
 #include <algorithm>
@@ -25,34 +25,36 @@ TArchiveList::~TArchiveList()
     Clear();
 }
 
-namespace {
-
-uint32_t ElfHashStep(uint32_t h, char16_t c)
+void TArchiveList::Reserve(size_t count)
 {
-    h = (h << 4) + c;
-    const uint32_t g = h & 0xF0000000u;
-    if (g != 0)
-        h ^= g >> 24;
-    return h & ~g;
+    FList.reserve(count);
+    size_t buckets = 16;
+    while (buckets < count)
+        buckets *= 2;
+    if (buckets > FHashTable.size())
+        Rehash(buckets);
 }
 
-} // namespace
-
-uint32_t TArchiveList::NameHash(const std::u16string& fileName)
+uint64_t TArchiveList::NameHash(std::u16string_view fileName) const
 {
-    // The locale's upper case of an ASCII letter is the ASCII one, so names
-    // of ASCII characters alone (nearly all) need no trip to the platform.
-    uint32_t h = 0;
-    for (const char16_t c : fileName) {
-        if (c >= 0x80) {
-            h = 0;
-            for (const char16_t u : platform::UpperCase(fileName))
-                h = ElfHashStep(h, u);
-            return h % HashSize;
-        }
-        h = ElfHashStep(h, c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
+    FFolded.resize(fileName.size());
+    for (size_t i = 0; i < fileName.size(); ++i) {
+        const char16_t c = fileName[i];
+        FFolded[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
     }
-    return h % HashSize;
+    return FHash(std::u16string_view(FFolded));
+}
+
+void TArchiveList::Rehash(size_t buckets)
+{
+    FHashTable.assign(buckets, nullptr);
+    // In directory order, each to the front of its chain: chains keep the
+    // latest item first.
+    for (const auto& item : FList) {
+        TArchiveItem*& head = Head(item->GetFileName());
+        item->NextItem = head;
+        head = item.get();
+    }
 }
 
 void TArchiveList::Add(std::unique_ptr<TArchiveItem> item)
@@ -60,14 +62,18 @@ void TArchiveList::Add(std::unique_ptr<TArchiveItem> item)
     TArchiveItem* raw = item.get();
     raw->FIndex = static_cast<int>(FList.size());
     FList.push_back(std::move(item));
-    if (FOwnsItems) {
-        TArchiveItem*& head = HashTable[NameHash(raw->GetFileName())];
-        raw->NextItem = head;
-        head = raw;
+    if (!FOwnsItems)
+        return;
+    if (FList.size() > FHashTable.size()) {
+        Rehash(std::max<size_t>(16, FHashTable.size() * 2));
+        return; // linked by the rehash
     }
+    TArchiveItem*& head = Head(raw->GetFileName());
+    raw->NextItem = head;
+    head = raw;
 }
 
-int TArchiveList::Find(const std::u16string& fileName) const
+int TArchiveList::Find(std::u16string_view fileName) const
 {
     if (!FOwnsItems) {
         for (size_t i = 0; i < FList.size(); ++i)
@@ -75,10 +81,22 @@ int TArchiveList::Find(const std::u16string& fileName) const
                 return static_cast<int>(i);
         return -1;
     }
-    for (const TArchiveItem* item = HashTable[NameHash(fileName)]; item; item = item->NextItem)
-        if (base::SameTextAscii(item->GetFileName(), fileName))
+    if (FHashTable.empty())
+        return -1;
+    // Chains hold the latest item first: the first exact name is the last
+    // in directory order, and so is the first name equal without case.
+    int sameText = -1;
+    for (const TArchiveItem* item = Head(fileName); item; item = item->NextItem) {
+        base::BudgetTick();
+        const std::u16string& name = item->GetFileName();
+        if (name.size() != fileName.size())
+            continue;
+        if (name == fileName)
             return item->FIndex;
-    return -1;
+        if (sameText < 0 && base::SameTextAscii(name, fileName))
+            sameText = item->FIndex;
+    }
+    return sameText;
 }
 
 void TArchiveList::Clear()
@@ -88,7 +106,7 @@ void TArchiveList::Clear()
         for (auto& item : FList)
             (void)item.release();
     FList.clear();
-    HashTable.fill(nullptr);
+    FHashTable.clear();
 }
 
 // ---- TArchive --------------------------------------------------------------

@@ -1,9 +1,9 @@
 #pragma once
 // Format-neutral archive classes: one archive entry, the item list with its
 // name index, and the archive that owns both.
+#include "base/SeededHash.h"
 #include "base/Stream.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,7 +12,7 @@
 
 namespace addoscope::zip {
 
-enum class TArchiveAction { aaFailed, aaNone, aaAdd, aaDelete, aaFreshen, aaMove, aaReplace, aaStreamAdd };
+enum class TArchiveAction : uint8_t { aaFailed, aaNone, aaAdd, aaDelete, aaFreshen, aaMove, aaReplace, aaStreamAdd };
 enum class TArchiveStatus { asInvalid, asIdle, asBusy };
 enum class TProcessType { ptAdd, ptDelete, ptExtract, ptFreshen, ptMove, ptReplace, ptFoundUnhandled };
 enum class TErrorClass { ecArchive, ecCabError, ecFileCreateError, ecFileOpenError, ecFilerError, ecInOutError, ecOther };
@@ -45,27 +45,29 @@ public:
     TArchiveItem* NextItem = nullptr;
 
 protected:
-    TArchiveAction FAction = TArchiveAction::aaNone;
+    // Laid out widest first: a directory may hold many thousands of items.
+    std::u16string FFileName;
     uint64_t FCompressedSize = 0;
+    uint64_t FUncompressedSize = 0;
     uint32_t FCRC32 = 0;
     uint32_t FExternalFileAttributes = 0;
-    std::u16string FFileName;
-    bool FIsEncrypted = false;
     uint16_t FLastModFileTime = 0;
     uint16_t FLastModFileDate = 0;
+    TArchiveAction FAction = TArchiveAction::aaNone;
+    bool FIsEncrypted = false;
     bool FTagged = false;
-    uint64_t FUncompressedSize = 0;
 
 private:
     friend class TArchiveList;
     int FIndex = -1; // position in the ordered list, kept by the list
 };
 
-// The archive's items in directory order, with a 1021-bucket name index.
+// The archive's items in directory order, with a name index: chains of
+// items whose names hash alike, as many chains as items (a power of two),
+// the hash keyed afresh for every list so that no file can choose names
+// that crowd one chain.
 class TArchiveList {
 public:
-    static constexpr size_t HashSize = 1021;
-
     explicit TArchiveList(bool ownsItems = true);
     ~TArchiveList();
     TArchiveList(const TArchiveList&) = delete;
@@ -76,23 +78,32 @@ public:
     void Add(std::unique_ptr<TArchiveItem> item);
     // Room for `count` items, so a directory of known size fills the list
     // without regrowing it.
-    void Reserve(size_t count) { FList.reserve(count); }
-    // Position of the item named so (ASCII letters compared without case),
-    // or -1.
-    int Find(const std::u16string& fileName) const;
+    void Reserve(size_t count);
+    // Position of the item named so, or -1. An item whose name is the same
+    // code unit for code unit is preferred; otherwise ASCII letters compare
+    // without case. Of several such items the one added last wins.
+    int Find(std::u16string_view fileName) const;
     void Clear();
 
     int Count() const { return static_cast<int>(FList.size()); }
     TArchiveItem& Item(int index) const { return *FList[static_cast<size_t>(index)]; }
 
-    // Bucket of a name: locale-aware upper-casing, then the classic ELF-style
-    // hash over the UTF-16 code units.
-    static uint32_t NameHash(const std::u16string& fileName);
+    // Hash of a name in which ASCII letters count without case, so that
+    // names the look-up takes as equal share a chain.
+    uint64_t NameHash(std::u16string_view fileName) const;
 
 private:
+    void Rehash(size_t buckets);
+    TArchiveItem*& Head(std::u16string_view fileName) const
+    {
+        return FHashTable[static_cast<size_t>(NameHash(fileName)) & (FHashTable.size() - 1)];
+    }
+
     std::vector<std::unique_ptr<TArchiveItem>> FList;
     bool FOwnsItems;
-    std::array<TArchiveItem*, HashSize> HashTable {};
+    base::TSeededHash FHash;
+    mutable std::vector<TArchiveItem*> FHashTable;
+    mutable std::u16string FFolded; // scratch of NameHash
 };
 
 // Signatures of the optional handlers. None is set by the plugin; they let
@@ -112,7 +123,9 @@ public:
 
     // Reads the archive's directory. Errors propagate to the caller.
     void Load();
-    // Index of the item in directory order, or -1.
+    // Index of the item in directory order, or -1: the last item whose
+    // name is exactly `fileName`, else the last whose name differs from it
+    // only in the case of ASCII letters.
     int FindFile(const std::u16string& fileName) const { return FItemList.Find(fileName); }
     // Appends the item's uncompressed bytes to `target`. A missing name does
     // nothing; a failed extraction is reported to OnProcessItemFailure (if

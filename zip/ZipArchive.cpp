@@ -76,8 +76,10 @@ public:
             FEnd -= FPos;
             FPos = 0;
             const size_t want = std::max(count, FChunk);
-            if (FBuffer.size() < want)
+            if (FBuffer.size() < want) {
+                FCharge.Resize(static_cast<int64_t>(want));
                 FBuffer.resize(want);
+            }
             const int64_t wanted = static_cast<int64_t>(FBuffer.size() - FEnd);
             const int64_t got = ReadUpTo(FStream, FBuffer.data() + FEnd, wanted);
             FEnd += static_cast<size_t>(got);
@@ -92,6 +94,7 @@ private:
     base::TStream& FStream;
     const size_t FChunk;
     std::vector<uint8_t> FBuffer;
+    base::TBudgetCharge FCharge;
     size_t FPos = 0;
     size_t FEnd = 0;
     bool FEof = false;
@@ -121,20 +124,13 @@ TZipItem::~TZipItem() = default;
 
 void TZipItem::LoadFromStream(base::TStream& stream)
 {
-    FItemInfo.LoadFromStream(stream);
-    TakeEntry();
+    TZipDirectoryFileHeader entry;
+    entry.LoadFromStream(stream);
+    TakeEntry(entry);
 }
 
-size_t TZipItem::LoadFromBuffer(const uint8_t* data, size_t available)
+void TZipItem::TakeEntry(TZipDirectoryFileHeader& info)
 {
-    const size_t taken = FItemInfo.LoadFromBuffer(data, available);
-    TakeEntry();
-    return taken;
-}
-
-void TZipItem::TakeEntry()
-{
-    TZipDirectoryFileHeader& info = FItemInfo;
     const uint8_t* data = nullptr;
     uint16_t size = 0;
     const TNameCharSet charSet = DetectNameCharSet(info.FRawFileName);
@@ -144,7 +140,7 @@ void TZipItem::TakeEntry()
         if (charSet == TNameCharSet::ansi)
             FFileName = base::Utf8ToUtf16(info.FRawFileName);
         else
-            FFileName = info.FFileName;
+            FFileName = std::move(info.FFileName);
     } else if (info.FExtraField.Get(InfoZipUnicodePathId, data, size) && size > 6 && data[0] == 1 &&
                [&] {
                    const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
@@ -161,13 +157,14 @@ void TZipItem::TakeEntry()
                !(charSet == TNameCharSet::ascii && AsciiKeptByCodePages())) {
         const std::string ansi = platform::UnicodeToAnsi(info.FFileName);
         if (info.FVersionMadeBy >> 8 != 0 && !IsOemName(ansi)) {
-            FFileName = info.FFileName;
+            FFileName = std::move(info.FFileName);
         } else {
+            const size_t length = info.FFileName.size();
             FFileName = platform::OemToUnicode(ansi);
-            FFileName.resize(info.FFileName.size());
+            FFileName.resize(length);
         }
     } else {
-        FFileName = info.FFileName;
+        FFileName = std::move(info.FFileName);
     }
 
     FCompressedSize = info.FCompressedSize;
@@ -189,6 +186,11 @@ void TZipItem::TakeEntry()
     FExternalFileAttributes = info.FExternalFileAttributes;
     FLastModFileTime = info.FLastModFileTime;
     FLastModFileDate = info.FLastModFileDate;
+    FVersionMadeBy = info.FVersionMadeBy;
+    FVersionNeededToExtract = info.FVersionNeededToExtract;
+    FGeneralPurposeBitFlag = info.FGeneralPurposeBitFlag;
+    FCompressionMethod = info.FCompressionMethod;
+    FInternalFileAttributes = info.FInternalFileAttributes;
     FAction = TArchiveAction::aaNone;
     FTagged = false;
 }
@@ -360,27 +362,49 @@ void TZipArchive::LoadArchive()
         throw EZipBadSpanStream();
     }
 
+    const uint64_t total = FInfo->FTotalEntries;
+    if (total > MaxDirectoryEntries)
+        throw EZipInvalid();
     SeekTo(stream, FInfo->FDirectoryOffset);
     FStubSize = 0xFFFFFFFFu;
-    const uint64_t total = FInfo->FTotalEntries;
     // Items are read back to back until the stated count is reached; each
     // one consumes at least one fixed header of the stream, so a count that
     // lies ends at the first entry whose signature is wrong.
     TDirectoryReader reader(stream, FInfo->FDirectorySize);
     // Room for the stated entries up front, within what the stated size can
-    // hold (46 bytes each at least) and a fixed cap: both are only claims,
-    // and the list still grows past the cap for a real directory.
-    FItemList.Reserve(static_cast<size_t>(std::min<uint64_t>({total, FInfo->FDirectorySize / 46 + 1, 65536})));
+    // hold (46 bytes each at least): both are only claims, and the list
+    // still grows past them for a real directory.
+    const size_t reserved = static_cast<size_t>(std::min<uint64_t>(total, FInfo->FDirectorySize / 46 + 1));
+    FDirectoryCharge.Add(static_cast<int64_t>(reserved * (sizeof(void*) * 3)));
+    FItemList.Reserve(reserved);
+    // One entry read into this record after the other, so that its name,
+    // extra field and comment buffers are reused.
+    TZipDirectoryFileHeader entry;
+    uint64_t nameBytes = 0;
+    int64_t uncharged = 0;
     uint64_t count = 0;
     while (count < total) {
-        auto item = std::make_unique<TZipItem>();
         size_t available = reader.Ensure(46);
         if (available == 46)
             available = reader.Ensure(TZipDirectoryFileHeader::EntrySize(reader.Data()));
-        reader.Skip(item->LoadFromBuffer(reader.Data(), available));
+        base::BudgetTick(1 + static_cast<int64_t>(available / 64));
+        if (available >= 46 && (nameBytes += GetLE16(reader.Data() + 28)) > MaxDirectoryNameBytes)
+            throw EZipInvalid();
+        reader.Skip(entry.LoadFromBuffer(reader.Data(), available));
+        auto item = std::make_unique<TZipItem>();
+        item->TakeEntry(entry);
         item->SetAction(TArchiveAction::aaNone);
         if (FIsExecutable && item->GetDiskNumberStart() == 0 && item->GetRelativeOffset() < FStubSize)
             FStubSize = static_cast<uint32_t>(item->GetRelativeOffset());
+        // The item, its allocation and list slot, and a name too long to be
+        // kept inside the string.
+        const size_t nameCapacity = item->GetFileName().capacity();
+        uncharged += static_cast<int64_t>(sizeof(TZipItem) + 16 + sizeof(void*) +
+                                          (nameCapacity > 7 ? (nameCapacity + 1) * sizeof(char16_t) + 16 : 0));
+        if (uncharged >= 65536) {
+            FDirectoryCharge.Add(uncharged);
+            uncharged = 0;
+        }
         FItemList.Add(std::move(item));
         ++count;
         if (FOnArchiveProgress && ReportArchiveProgress(static_cast<uint8_t>(count * 100 / total))) {
@@ -388,6 +412,7 @@ void TZipArchive::LoadArchive()
             throw EArcUserAbort();
         }
     }
+    FDirectoryCharge.Add(uncharged);
     ReportArchiveProgress(100);
     FIsDirty = false;
 }

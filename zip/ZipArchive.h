@@ -1,6 +1,7 @@
 #pragma once
 // Public face of the zip reader: an archive over a caller's seekable stream,
 // its item directory, look-up by name and extraction of one item.
+#include "base/Budget.h"
 #include "base/Stream.h"
 #include "zip/ArcTypes.h"
 #include "zip/ZipRecords.h"
@@ -12,7 +13,9 @@
 namespace addoscope::zip {
 
 // One entry of the central directory, with its name decoded and its sizes
-// and offset widened by the zip64 extra field.
+// and offset widened by the zip64 extra field. An item keeps only what
+// its getters answer; the entry's extra field and comment serve while it
+// is read and are not kept.
 class TZipItem : public TArchiveItem {
 public:
     TZipItem();
@@ -20,36 +23,34 @@ public:
 
     // Reads the entry at the stream's position. Errors propagate.
     void LoadFromStream(base::TStream& stream);
-    // The same from bytes in memory (see TZipDirectoryFileHeader); answers
-    // the bytes the entry took.
-    size_t LoadFromBuffer(const uint8_t* data, size_t available);
+    // Takes the item from an entry just read (see TZipDirectoryFileHeader),
+    // whose name it may take over.
+    void TakeEntry(TZipDirectoryFileHeader& entry);
 
-    uint32_t GetCRC32() const override { return FItemInfo.FCRC32; }
-    bool GetIsEncrypted() const override { return FItemInfo.IsEncrypted(); }
-    uint16_t GetVersionNeededToExtract() const { return FItemInfo.FVersionNeededToExtract; }
-    uint16_t GetVersionMadeBy() const { return FItemInfo.FVersionMadeBy; }
+    uint16_t GetVersionNeededToExtract() const { return FVersionNeededToExtract; }
+    uint16_t GetVersionMadeBy() const { return FVersionMadeBy; }
     // The high byte of version-made-by: 0 is MS-DOS.
-    uint8_t GetHostSystem() const { return static_cast<uint8_t>(FItemInfo.FVersionMadeBy >> 8); }
-    uint16_t GetGeneralPurposeBitFlag() const { return FItemInfo.FGeneralPurposeBitFlag; }
+    uint8_t GetHostSystem() const { return static_cast<uint8_t>(FVersionMadeBy >> 8); }
+    uint16_t GetGeneralPurposeBitFlag() const { return FGeneralPurposeBitFlag; }
     // The method in use is the low byte of the stored 16-bit field.
-    uint8_t GetCompressionMethod() const { return static_cast<uint8_t>(FItemInfo.FCompressionMethod); }
-    uint16_t GetRawCompressionMethod() const { return FItemInfo.FCompressionMethod; }
+    uint8_t GetCompressionMethod() const { return static_cast<uint8_t>(FCompressionMethod); }
+    uint16_t GetRawCompressionMethod() const { return FCompressionMethod; }
     // Imploded items: 8 KiB dictionary when flag bit 1 is set, else 4 KiB;
     // 3 Shannon-Fano trees when bit 2 is set, else 2.
     uint32_t GetDictionarySize() const { return (GetGeneralPurposeBitFlag() & 2) ? 8192 : 4096; }
     int GetShannonFanoTreeCount() const { return (GetGeneralPurposeBitFlag() & 4) ? 3 : 2; }
     uint64_t GetRelativeOffset() const { return FRelativeOffset; }
     uint32_t GetDiskNumberStart() const { return FDiskNumberStart; }
-    const TZipDirectoryFileHeader& ItemInfo() const { return FItemInfo; }
+    uint16_t GetInternalFileAttributes() const { return FInternalFileAttributes; }
 
 private:
-    // Name decoding and zip64 widening once the entry is read.
-    void TakeEntry();
-
-    TZipDirectoryFileHeader FItemInfo;
-    uint32_t FDiskNumberStart = 0;
-    TExtraField FLFHExtraField;
     uint64_t FRelativeOffset = 0;
+    uint32_t FDiskNumberStart = 0;
+    uint16_t FVersionMadeBy = 0;
+    uint16_t FVersionNeededToExtract = 0;
+    uint16_t FGeneralPurposeBitFlag = 0;
+    uint16_t FCompressionMethod = 0;
+    uint16_t FInternalFileAttributes = 0;
 };
 
 class TZipArchive : public TArchive {
@@ -81,6 +82,14 @@ public:
     void SetPassword(const std::u16string& password) { FPassword = password; }
     void SetOnNeedPassword(TOnNeedPassword handler) { FOnNeedPassword = std::move(handler); }
 
+    // The most entries a directory may hold, and the most name bytes in all
+    // its entries: far above any add-on package (a few thousand entries of
+    // names some tens of bytes long), and low enough that a directory's
+    // items stay some tens of megabytes. Larger directories are refused
+    // with EZipInvalid.
+    static constexpr uint64_t MaxDirectoryEntries = 100000;
+    static constexpr uint64_t MaxDirectoryNameBytes = 8 << 20;
+
     // How far from the stream's end the end-of-directory record may start:
     // the record (22 bytes) and the longest comment (65,535).
     static constexpr int64_t MaxEndRecordDistance = 22 + 65535;
@@ -103,6 +112,8 @@ private:
     void ReadZip64EndRecords(int64_t endRecordPosition);
 
     std::unique_ptr<TZipDirectoryFileFooter> FInfo;
+    // The memory of the items read, counted against the reading's budget.
+    base::TBudgetCharge FDirectoryCharge;
     bool FIsExecutable = false;
     std::u16string FPassword;
     int FPasswordRetries = 3;

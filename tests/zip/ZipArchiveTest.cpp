@@ -1,6 +1,7 @@
 #include "zip/ZipArchive.h"
 
 #include "ZipTestWriter.h"
+#include "base/Budget.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "base/Text.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 using namespace addoscope;
@@ -237,7 +239,7 @@ TEST(ZipArchiveTest, Zip64EndRecords)
     }
 }
 
-TEST(ZipArchiveTest, LookupFoldsOnlyAsciiCaseAndTakesTheLastDuplicate)
+TEST(ZipArchiveTest, LookupPrefersTheExactNameThenFoldsOnlyAsciiCase)
 {
     TTestZip zip;
     for (const char* name : {"./install.rdf", "/install.rdf", "dir\\install.rdf", "install.rdf", "manifest.json",
@@ -249,7 +251,10 @@ TEST(ZipArchiveTest, LookupFoldsOnlyAsciiCaseAndTakesTheLastDuplicate)
     EXPECT_EQ(a.FindFile(u"INSTALL.RDF"), 3);
     EXPECT_EQ(a.FindFile(u"/install.rdf"), 1);
     EXPECT_EQ(a.FindFile(u"install.rd"), -1);
-    EXPECT_EQ(a.FindFile(u"manifest.json"), 5);
+    // An exact name wins over a later one that differs in case; without
+    // one, the last name equal without case does.
+    EXPECT_EQ(a.FindFile(u"manifest.json"), 4);
+    EXPECT_EQ(a.FindFile(u"Manifest.json"), 5);
     EXPECT_EQ(a.FindFile(u"MANIFEST.JSON"), 5);
     EXPECT_EQ(a.FindFile(u"\u00E9t\u00E9.txt"), 6);
     EXPECT_EQ(a.FindFile(u"\u00C9T\u00C9.TXT"), -1);
@@ -261,6 +266,19 @@ TEST(ZipArchiveTest, LookupFoldsOnlyAsciiCaseAndTakesTheLastDuplicate)
     // A missing name leaves the target untouched.
     a.ExtractToStream(u"missing", target);
     EXPECT_EQ(target.Size(), 13);
+
+    // A decoy identity behind the real one is not what the look-up gives,
+    // in either order; of exact duplicates the last still wins.
+    TTestZip decoy;
+    for (const char* name : {"manifest.json", "Manifest.JSON", "Install.rdf", "manifest.json", "MANIFEST.json"})
+        decoy.Entries.push_back({.Name = name, .Data = name + std::to_string(decoy.Entries.size())});
+    auto withDecoy = Load(decoy.Build());
+    EXPECT_EQ(withDecoy->Archive->FindFile(u"manifest.json"), 3);
+    EXPECT_EQ(withDecoy->Archive->FindFile(u"Manifest.JSON"), 1);
+    EXPECT_EQ(withDecoy->Archive->FindFile(u"install.rdf"), 2);
+    base::TMemoryStream extracted;
+    withDecoy->Archive->ExtractToStream(u"manifest.json", extracted);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted.Memory()), 14), "manifest.json3");
 }
 
 TEST(ZipArchiveTest, NameCharSetDetection)
@@ -399,8 +417,8 @@ std::string Outcome(const std::vector<const TZipItem*>& items, const std::string
     for (const TZipItem* item : items)
         out += base::Utf16ToUtf8(item->GetFileName()) + "|" + std::to_string(item->GetCompressedSize()) + "|" +
                std::to_string(item->GetRelativeOffset()) + "|" + std::to_string(item->GetCRC32()) + "|" +
-               std::to_string(item->ItemInfo().FExtraField.Buffer().size()) + "|" +
-               base::Utf16ToUtf8(item->ItemInfo().FFileComment) + "\n";
+               std::to_string(item->GetVersionMadeBy()) + "|" + std::to_string(item->GetRawCompressionMethod()) +
+               "|" + std::to_string(item->GetExternalFileAttributes()) + "\n";
     return out + error;
 }
 
@@ -534,4 +552,70 @@ TEST(ZipArchiveTest, DirectoryReadInPiecesMatchesEntryByEntry)
         EXPECT_EQ(outcome.back(), '\n') << field; // loaded without an error
     }
     EXPECT_TRUE(endings.count("invalid") && endings.count("read error"));
+}
+
+namespace {
+
+// A directory of `count` empty stored entries named by `name(i)`.
+std::string ManyEntries(size_t count, const std::function<std::string(size_t)>& name)
+{
+    TTestZip zip;
+    zip.Entries.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        zip.Entries.push_back({.Name = name(i), .Data = ""});
+    // Counts above 65,534 need the zip64 records.
+    zip.Zip64 = count >= 0xFFFF;
+    return zip.Build();
+}
+
+} // namespace
+
+// The directory's items are counted against the reading's budget, at a
+// small cost per item, and a directory of more entries or name bytes than
+// any package holds is refused before its items fill memory.
+TEST(ZipArchiveTest, DirectoryLimitsAndItsMemory)
+{
+    const auto index = [](size_t i) { return "f" + std::to_string(i); };
+    {
+        auto loaded = Open(ManyEntries(30000, [](size_t) { return std::string(); }));
+        base::TReadingBudget budget(int64_t(60) * 1000000000, int64_t(1) << 30);
+        loaded->Archive->Load();
+        EXPECT_EQ(loaded->Archive->Count(), 30000);
+        const int64_t perEntry = budget.MemoryUsed() / 30000;
+        EXPECT_GT(perEntry, 64);
+        EXPECT_LE(perEntry, 200);
+    }
+    {
+        // Long names are counted too; past the budget the load stops.
+        const std::string bytes = ManyEntries(100, [](size_t i) { return std::string(10000, char('a' + i % 26)); });
+        auto loaded = Open(bytes);
+        {
+            base::TReadingBudget budget(int64_t(60) * 1000000000, int64_t(1) << 30);
+            loaded->Archive->Load();
+            EXPECT_GE(budget.MemoryUsed(), 100 * 20000);
+        }
+        auto limited = Open(bytes);
+        base::TReadingBudget budget(int64_t(60) * 1000000000, 1 << 20);
+        EXPECT_THROW(limited->Archive->Load(), base::EBudgetExceeded);
+    }
+    // At most MaxDirectoryEntries entries, and names of MaxDirectoryNameBytes.
+    constexpr size_t Most = TZipArchive::MaxDirectoryEntries;
+    EXPECT_EQ(Load(ManyEntries(Most, index))->Archive->FindFile(u"f99999"), 99999);
+    ExpectLoadFails<EZipInvalid>(ManyEntries(Most + 1, index), TArchiveStatus::asIdle);
+    const size_t longNames = TZipArchive::MaxDirectoryNameBytes / 65535;
+    EXPECT_EQ(Load(ManyEntries(longNames, [](size_t) { return std::string(65535, 'n'); }))->Archive->Count(),
+              static_cast<int>(longNames));
+    ExpectLoadFails<EZipInvalid>(ManyEntries(longNames + 1, [](size_t) { return std::string(65535, 'n'); }),
+                                 TArchiveStatus::asIdle);
+}
+
+// The name index hashes with a key of its own per list, and names the
+// look-up takes as equal (ASCII letters without case) hash alike.
+TEST(ZipArchiveTest, NameIndexIsSeededAndFoldsAsciiCase)
+{
+    TArchiveList one, other;
+    EXPECT_EQ(one.NameHash(u"Install.RDF"), one.NameHash(u"iNSTALL.rdf"));
+    EXPECT_EQ(one.NameHash(u"\u00E9t\u00E9.TXT"), one.NameHash(u"\u00E9T\u00E9.txt"));
+    EXPECT_NE(one.NameHash(u"install.rdf"), other.NameHash(u"install.rdf"));
+    EXPECT_NE(one.NameHash(u"install.rdf"), one.NameHash(u"install.rdg"));
 }
