@@ -3,6 +3,7 @@
 // Windows-1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D undefined; like
 // MultiByteToWideChar they map to the C1 control of the same value.
 #pragma once
+#include <array>
 #include <cstdint>
 
 namespace addoscope::platform::posix {
@@ -43,6 +44,42 @@ inline constexpr uint16_t Cp437High[128] = {
     0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+// The reverse of a table above, for encoding: by the high byte of a UTF-16
+// code unit, the page of its low bytes, or none. Each page answers the
+// byte 0x80-0xFF that stands for the code unit, or 0 where the code page
+// has none. Made at compile time, so encoding costs one look-up a unit.
+template <const uint16_t (&High)[128]>
+struct TReverseCodePage {
+    static constexpr size_t Pages = [] {
+        bool used[256] = {};
+        size_t pages = 1; // page 0: no byte for any unit
+        for (uint16_t unit : High)
+            if (!used[unit >> 8]) {
+                used[unit >> 8] = true;
+                ++pages;
+            }
+        return pages;
+    }();
+    struct TTables {
+        std::array<uint8_t, 256> PageOf {};
+        std::array<std::array<uint8_t, 256>, Pages> Bytes {};
+    };
+    static constexpr TTables Tables = [] {
+        TTables t {};
+        size_t next = 1;
+        for (unsigned b = 0; b < 128; ++b) {
+            const uint16_t unit = High[b];
+            if (t.PageOf[unit >> 8] == 0)
+                t.PageOf[unit >> 8] = static_cast<uint8_t>(next++);
+            t.Bytes[t.PageOf[unit >> 8]][unit & 0xFF] = static_cast<uint8_t>(0x80 + b);
+        }
+        return t;
+    }();
+
+    // The byte for a code unit of 0x80 or more, or 0 when there is none.
+    static constexpr uint8_t ByteOf(char16_t unit) { return Tables.Bytes[Tables.PageOf[unit >> 8]][unit & 0xFF]; }
 };
 
 } // namespace addoscope::platform::posix

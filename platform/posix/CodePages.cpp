@@ -44,13 +44,9 @@ std::string UnicodeToAnsi(std::u16string_view text)
         const char16_t c = text[i];
         if (c < 0x80) {
             out[i] = static_cast<char>(c);
-            continue;
+        } else if (const uint8_t b = posix::TReverseCodePage<posix::Cp1252High>::ByteOf(c)) {
+            out[i] = static_cast<char>(b);
         }
-        for (unsigned b = 0; b < 128; ++b)
-            if (posix::Cp1252High[b] == c) {
-                out[i] = static_cast<char>(0x80 + b);
-                break;
-            }
     }
     return out;
 }

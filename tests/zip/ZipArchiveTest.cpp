@@ -5,6 +5,7 @@
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "base/Text.h"
+#include "platform/Platform.h"
 #include "zip/ZipErrors.h"
 
 #include <gtest/gtest.h>
@@ -618,4 +619,30 @@ TEST(ZipArchiveTest, NameIndexIsSeededAndFoldsAsciiCase)
     EXPECT_EQ(one.NameHash(u"\u00E9t\u00E9.TXT"), one.NameHash(u"\u00E9T\u00E9.txt"));
     EXPECT_NE(one.NameHash(u"install.rdf"), other.NameHash(u"install.rdf"));
     EXPECT_NE(one.NameHash(u"install.rdf"), one.NameHash(u"install.rdg"));
+}
+
+// Names are encoded to the ANSI code page (for the Unicode path check and
+// the OEM rule) one code unit at a time: every unit gives the byte that
+// decodes to it, or '?' where there is none, as a search of the decoding
+// table would.
+TEST(ZipArchiveTest, AnsiEncodingOfEveryCodeUnitMatchesTheDecodingTable)
+{
+    if (platform::AnsiCodePage() != 1252)
+        GTEST_SKIP() << "single-byte ANSI code page expected";
+    std::u16string decoded(128, u'\0');
+    for (int b = 0; b < 128; ++b)
+        decoded[static_cast<size_t>(b)] = platform::AnsiToUnicode(std::string(1, static_cast<char>(0x80 + b)))[0];
+    std::u16string every(0x10000, u'\0');
+    for (size_t u = 0; u < every.size(); ++u)
+        every[u] = static_cast<char16_t>(u);
+    const std::string encoded = platform::UnicodeToAnsi(every);
+    ASSERT_EQ(encoded.size(), every.size());
+    for (size_t u = 0; u < every.size(); ++u) {
+        char expected = '?';
+        if (u < 0x80)
+            expected = static_cast<char>(u);
+        else if (const size_t at = decoded.find(static_cast<char16_t>(u)); at != std::u16string::npos)
+            expected = static_cast<char>(0x80 + at);
+        ASSERT_EQ(encoded[u], expected) << u;
+    }
 }
