@@ -13,17 +13,16 @@ constexpr size_t ChunkSize = 256;
 TXmlDoc::TXmlDoc()
 {
     FSymbolTable.SetDiagnostics(&FDiagnostics);
-    FRootNodes.Add(std::make_unique<TxElement>(*this, 0));
+    FRootNodes.Add(FArena, FArena.New<TxElement>(*this, 0));
 }
 
-TXmlDoc::~TXmlDoc()
-{
-    FRootNodes.Clear();
-}
+TXmlDoc::~TXmlDoc() = default;
 
 void TXmlDoc::Clear()
 {
     FRootNodes.Clear();
+    FArena.Clear();
+    FNodeCount = 0;
     FSymbolTable.Clear();
     FAbortParsing = false;
     FHasDeclaration = false;

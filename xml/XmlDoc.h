@@ -30,6 +30,15 @@ public:
     TxElement* Root() const;
 
     const TxNodeList& RootNodes() const { return FRootNodes; }
+    // Nodes loaded, and the most a load builds: at the limit loading stops
+    // with a diagnostic, keeping what was read. The default is far beyond
+    // any real document (an install manifest holds hundreds of nodes) and
+    // keeps a document of tiny nodes to about 20 MB of tree, however large
+    // its text.
+    static constexpr uint32_t DefaultMaxNodeCount = 262144;
+    uint32_t LoadedNodeCount() const { return FNodeCount; }
+    uint32_t MaxNodeCount() const { return FMaxNodeCount; }
+    void SetMaxNodeCount(uint32_t count) { FMaxNodeCount = count; }
     TxSymbolTable& SymbolTable() { return FSymbolTable; }
     const TxSymbolTable& SymbolTable() const { return FSymbolTable; }
 
@@ -58,8 +67,11 @@ private:
     friend class TxLoader;
     void Clear();
 
+    TxArena FArena; // the nodes; declared first, so it is freed last
     TxSymbolTable FSymbolTable;
     TxNodeList FRootNodes;
+    uint32_t FNodeCount = 0;
+    uint32_t FMaxNodeCount = DefaultMaxNodeCount;
     TxDiagnostics FDiagnostics;
     bool FAbortParsing = false;
     TxXmlFormat FXmlFormat = xfCompact;

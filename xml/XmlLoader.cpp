@@ -149,7 +149,8 @@ void TxLoader::Run()
         if (!FDoc.PreserveWhiteSpace())
             text = TrimView(text);
         if (!text.empty())
-            FDoc.FRootNodes.Add(std::make_unique<TxCharData>(FDoc, Intern(text)));
+            FDoc.FRootNodes.Add(Arena(), New<TxCharData>(Intern(text)));
+        ChargeSpill();
         if (!found)
             break;
 
@@ -163,14 +164,15 @@ void TxLoader::Run()
             Report(wsWarn, "unsupported tag (\"%s\") at pos %lld", seen.c_str(), Pos());
             return;
         case xeElement: {
-            auto* element = static_cast<TxElement*>(FDoc.FRootNodes.Add(std::make_unique<TxElement>(FDoc, 0)));
+            auto* element = New<TxElement>(0u);
+            FDoc.FRootNodes.Add(Arena(), element);
             ParseElementTree(*element);
             break;
         }
         case xeComment:
         case xeCData:
         case xeInstruction:
-            FDoc.FRootNodes.Add(ParseText(kind));
+            FDoc.FRootNodes.Add(Arena(), ParseText(kind));
             if (kind == xeComment && FDoc.FDropCommentsOnParse) {
                 Report(wsInfo, "option DropCommentsOnParse is true, deleting comment");
                 FDoc.FRootNodes.Delete(FDoc.FRootNodes.Count() - 1);
@@ -178,25 +180,27 @@ void TxLoader::Run()
             break;
         case xeDeclaration:
         case xeStylesheet: {
-            std::unique_ptr<TxDeclaration> node;
+            TxDeclaration* declaration;
             if (kind == xeStylesheet)
-                node = std::make_unique<TxStyleSheet>(FDoc);
+                declaration = New<TxStyleSheet>();
             else
-                node = std::make_unique<TxDeclaration>(FDoc);
-            auto* declaration = static_cast<TxDeclaration*>(FDoc.FRootNodes.Add(std::move(node)));
+                declaration = New<TxDeclaration>();
+            FDoc.FRootNodes.Add(Arena(), declaration);
             ParseDeclaration(*declaration);
             if (kind == xeDeclaration)
                 ReportDeclaration(*declaration);
             break;
         }
         case xeDocType: {
-            auto* docType = static_cast<TxDocType*>(FDoc.FRootNodes.Add(std::make_unique<TxDocType>(FDoc, 0)));
+            auto* docType = New<TxDocType>(0u);
+            FDoc.FRootNodes.Add(Arena(), docType);
             FDoc.FHasDocType = true;
             ParseDocType(*docType);
             break;
         }
         default: {
-            auto* declaration = static_cast<TxDtdElement*>(FDoc.FRootNodes.Add(NewMarkupDeclaration(kind)));
+            TxDtdElement* declaration = NewMarkupDeclaration(kind);
+            FDoc.FRootNodes.Add(Arena(), declaration);
             ParseMarkupDeclaration(*declaration);
             break;
         }
@@ -221,6 +225,8 @@ bool TxLoader::ParseElementStart(TxElement& element)
     const int c = ParseAttributeList(element);
     if (c == '>')
         return true;
+    if (FDoc.FAbortParsing)
+        return false;
     if (c == '/') {
         const int d = FParser.NextChar();
         if (d == '>') {
@@ -234,22 +240,24 @@ bool TxLoader::ParseElementStart(TxElement& element)
     return false;
 }
 
+// The open elements are the chain of parents from the current element up to
+// the root, so nesting costs no memory beyond the nodes themselves.
 void TxLoader::ParseElementTree(TxElement& root)
 {
     if (!ParseElementStart(root))
         return;
-    std::vector<TxElement*> open {&root};
-    while (!open.empty()) {
+    TxElement* current = &root;
+    while (current) {
         if (FDoc.FAbortParsing)
             return;
-        TxElement& current = *open.back();
         bool found = false;
         const std::string_view text = TrimRightView(FParser.ReadViewUntilChar('<', &found, FSpill));
         if (!text.empty())
-            current.NodeAdd(std::make_unique<TxCharData>(FDoc, Intern(text)));
+            current->NodeAdd(Arena(), New<TxCharData>(Intern(text)));
+        ChargeSpill();
         if (!found) {
             Report(wsFail, "stream terminated prematurely at pos %lld", Pos());
-            EndOpenElements(open);
+            EndOpenElements(current, root);
             return;
         }
         std::string seen;
@@ -257,52 +265,66 @@ void TxLoader::ParseElementTree(TxElement& root)
         switch (kind) {
         case xeEndTag: {
             const std::string_view name = TrimView(FParser.ReadViewUntilChar('>', nullptr, FSpill));
-            current.SetNodeClosingStyle(ncFull);
-            if (name != current.Name())
+            current->SetNodeClosingStyle(ncFull);
+            if (name != current->Name())
                 Report(wsWarn, "begin and end tag mismatch: \"%s\" and \"%s\" at line %lld (pos %lld)",
-                       std::string(current.Name()).c_str(), std::string(name).c_str(), Line(), Pos());
-            current.SetSourcePosition(FParser.GetPosition());
-            open.pop_back();
+                       std::string(current->Name()).c_str(), std::string(name).c_str(), Line(), Pos());
+            current->SetSourcePosition(FParser.GetPosition());
+            // Every element below the root has an element for its parent.
+            current = current == &root ? nullptr : static_cast<TxElement*>(current->Parent());
             break;
         }
         case xeElement: {
-            auto* child = static_cast<TxElement*>(current.NodeAdd(std::make_unique<TxElement>(FDoc, 0)));
+            auto* child = New<TxElement>(0u);
+            current->NodeAdd(Arena(), child);
             if (ParseElementStart(*child))
-                open.push_back(child);
+                current = child;
             break;
         }
         case xeComment:
         case xeCData:
         case xeInstruction:
-            current.NodeAdd(ParseText(kind));
+            current->NodeAdd(Arena(), ParseText(kind));
             break;
         default:
             Report(wsWarn, "illegal tag (\"%s\") at pos %lld", seen.c_str(), Pos());
-            EndOpenElements(open);
+            EndOpenElements(current, root);
             return;
         }
     }
 }
 
-// The innermost open element ended without its end tag; every element
-// around it reports the mismatch and ends as well.
-void TxLoader::EndOpenElements(std::vector<TxElement*>& open)
+void TxLoader::EndOpenElements(TxElement* innermost, const TxElement& root)
 {
-    TxElement* ended = open.back();
-    open.pop_back();
+    TxElement* ended = innermost;
     ended->SetSourcePosition(FParser.GetPosition());
-    while (!open.empty()) {
+    while (ended != &root) {
+        base::BudgetTick();
         Report(wsWarn, "level mismatch between subnode \"%s\" and endnode \"%s\" at line %lld (pos %lld)",
                std::string(ended->Name()).c_str(), "nil", Line(), Pos());
-        ended = open.back();
-        open.pop_back();
+        ended = static_cast<TxElement*>(ended->Parent());
         ended->SetSourcePosition(FParser.GetPosition());
     }
 }
 
+void TxLoader::NodeLimitReached()
+{
+    if (FDoc.FAbortParsing)
+        return;
+    Report(wsFail, "node limit of %u reached at pos %lld", FDoc.FMaxNodeCount, Pos());
+    FDoc.FAbortParsing = true;
+}
+
+// Only a well-formed attribute, a name and a quoted value, becomes a node.
+// A malformed one (no name, as in a lone "=", or no quoted value) is
+// reported as before and dropped: kept, a text of nothing but "=" signs
+// would cost a node per byte.
 int TxLoader::ParseAttributeList(TxContainerNode& node)
 {
     for (;;) {
+        base::BudgetTick();
+        if (FDoc.FAbortParsing)
+            return EndOfInput;
         std::string blanks;
         const int c = FParser.NextCharSkipBlanks(blanks);
         if (c == EndOfInput || c == '!' || c == '/' || c == '>' || c == '?')
@@ -314,34 +336,37 @@ int TxLoader::ParseAttributeList(TxContainerNode& node)
         if (blanks != " " && Reporting())
             Report(wsHint, "non-default chardata at line %lld (pos %lld)", Line(), Pos());
         FParser.MoveBack();
-        const uint32_t nameID = Intern(TrimView(FParser.ReadViewUntilChar('=', nullptr, FSpill)));
-        uint32_t valueID = 0;
-        TxQuoteStyle quoteStyle = qsQuote;
+        // Reading on may move the buffer the name lies in.
+        FName.assign(TrimView(FParser.ReadViewUntilChar('=', nullptr, FSpill)));
+        ChargeSpill();
         const int quote = FParser.NextCharSkipBlanks(blanks);
         if (quote == '"' || quote == '\'') {
-            valueID = Intern(FParser.ReadViewUntilChar(static_cast<char>(quote), nullptr, FSpill));
-            quoteStyle = quote == '"' ? qsQuote : qsApos;
+            const std::string_view value = FParser.ReadViewUntilChar(static_cast<char>(quote), nullptr, FSpill);
+            ChargeSpill();
+            if (!FName.empty()) {
+                const uint32_t nameID = Intern(FName); // the name's ID comes first
+                node.AttributeAdd(Arena(), New<TxAttribute>(nameID, Intern(value), quote == '"' ? qsQuote : qsApos));
+            }
         } else {
             Report(wsWarn, "quote char expected at pos %lld", Pos());
             // The byte is left for the list to judge, so a ">" still ends it.
             if (quote != EndOfInput)
                 FParser.MoveBack();
         }
-        node.AttributeAdd(std::make_unique<TxAttribute>(FDoc, nameID, valueID, quoteStyle));
     }
 }
 
-std::unique_ptr<TXmlNode> TxLoader::ParseText(TxElementType kind)
+TXmlNode* TxLoader::ParseText(TxElementType kind)
 {
     const char* terminator = kind == xeComment ? "-->" : kind == xeCData ? "]]>" : "?>";
     const uint32_t id = Intern(FParser.ReadStringUntil(terminator));
-    std::unique_ptr<TXmlNode> node;
+    TXmlNode* node;
     if (kind == xeComment)
-        node = std::make_unique<TxComment>(FDoc, id);
+        node = New<TxComment>(id);
     else if (kind == xeCData)
-        node = std::make_unique<TxCData>(FDoc, id);
+        node = New<TxCData>(id);
     else
-        node = std::make_unique<TxInstruction>(FDoc, id);
+        node = New<TxInstruction>(id);
     node->SetSourcePosition(FParser.GetPosition());
     return node;
 }
@@ -361,17 +386,17 @@ void TxLoader::ParseDeclaration(TxDeclaration& declaration)
     declaration.SetSourcePosition(FParser.GetPosition());
 }
 
-std::unique_ptr<TxDtdElement> TxLoader::NewMarkupDeclaration(TxElementType kind)
+TxDtdElement* TxLoader::NewMarkupDeclaration(TxElementType kind)
 {
     switch (kind) {
     case xeDtdAttList:
-        return std::make_unique<TxDtdAttList>(FDoc, 0);
+        return New<TxDtdAttList>(0u);
     case xeDtdEntity:
-        return std::make_unique<TxDtdEntity>(FDoc, 0);
+        return New<TxDtdEntity>(0u);
     case xeDtdNotation:
-        return std::make_unique<TxDtdNotation>(FDoc, 0);
+        return New<TxDtdNotation>(0u);
     default:
-        return std::make_unique<TxDtdElement>(FDoc, 0);
+        return New<TxDtdElement>(0u);
     }
 }
 
@@ -387,7 +412,7 @@ void TxLoader::ParseMarkupDeclaration(TxDtdElement& declaration)
     std::string text = FParser.ReadStringUntilChar('>', &found);
     Trim(text);
     if (!text.empty())
-        declaration.NodeAdd(std::make_unique<TxCharData>(FDoc, Intern(text)));
+        declaration.NodeAdd(Arena(), New<TxCharData>(Intern(text)));
     if (!found)
         Report(wsWarn, "stream terminated prematurely at pos %lld", Pos());
     declaration.SetSourcePosition(FParser.GetPosition());
@@ -453,7 +478,7 @@ bool TxLoader::ParseInternalSubset(TxDocType& docType)
         std::string text = FParser.ReadStringUntilEither('<', ']', hit);
         TrimRight(text);
         if (!text.empty())
-            docType.NodeAdd(std::make_unique<TxCharData>(FDoc, Intern(text)));
+            docType.NodeAdd(Arena(), New<TxCharData>(Intern(text)));
         if (hit == EndOfInput) {
             Report(wsFail, "stream terminated prematurely at pos %lld", Pos());
             return false;
@@ -465,13 +490,14 @@ bool TxLoader::ParseInternalSubset(TxDocType& docType)
         switch (kind) {
         case xeComment:
         case xeInstruction:
-            docType.NodeAdd(ParseText(kind));
+            docType.NodeAdd(Arena(), ParseText(kind));
             break;
         case xeDtdElement:
         case xeDtdAttList:
         case xeDtdEntity:
         case xeDtdNotation: {
-            auto* declaration = static_cast<TxDtdElement*>(docType.NodeAdd(NewMarkupDeclaration(kind)));
+            TxDtdElement* declaration = NewMarkupDeclaration(kind);
+            docType.NodeAdd(Arena(), declaration);
             ParseMarkupDeclaration(*declaration);
             break;
         }

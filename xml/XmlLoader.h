@@ -5,9 +5,10 @@
 #include "xml/XmlDoc.h"
 #include "xml/XmlParser.h"
 
-#include <memory>
+#include "base/Budget.h"
+
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace addoscope::xml {
 
@@ -24,18 +25,40 @@ private:
     // element is complete ("/>") or its start tag was malformed.
     bool ParseElementStart(TxElement& element);
     void ParseElementTree(TxElement& root);
-    void EndOpenElements(std::vector<TxElement*>& open);
+    // The innermost open element ended without its end tag: so do the open
+    // elements around it, up to the root.
+    void EndOpenElements(TxElement* innermost, const TxElement& root);
     // Answers the byte that ended the list ("!", "/", ">", "?") or
     // EndOfInput.
     int ParseAttributeList(TxContainerNode& node);
-    std::unique_ptr<TXmlNode> ParseText(TxElementType kind);
+    TXmlNode* ParseText(TxElementType kind);
     void ParseDeclaration(TxDeclaration& declaration);
     void ParseDocType(TxDocType& docType);
     bool ParseInternalSubset(TxDocType& docType);
     void ParseMarkupDeclaration(TxDtdElement& declaration);
     void ReadLiteral(uint32_t& literal);
-    std::unique_ptr<TxDtdElement> NewMarkupDeclaration(TxElementType kind);
+    TxDtdElement* NewMarkupDeclaration(TxElementType kind);
     void ReportDeclaration(const TxDeclaration& declaration);
+
+    // A node of the document, counted against its node limit; reaching the
+    // limit stops the loading.
+    template <class T, class... TArgs>
+    T* New(TArgs&&... args)
+    {
+        base::BudgetTick();
+        T* node = FDoc.FArena.New<T>(FDoc, std::forward<TArgs>(args)...);
+        if (++FDoc.FNodeCount >= FDoc.FMaxNodeCount)
+            NodeLimitReached();
+        return node;
+    }
+    void NodeLimitReached();
+    TxArena& Arena() { return FDoc.FArena; }
+    // Counts the scratch text that ran across chunks.
+    void ChargeSpill()
+    {
+        if (FSpill.capacity() != static_cast<size_t>(FSpillCharge.Bytes()))
+            FSpillCharge.Resize(static_cast<int64_t>(FSpill.capacity()));
+    }
 
     uint32_t Intern(std::string_view text) { return FDoc.FSymbolTable.AddString(text); }
     bool Reporting() const { return FDoc.FDiagnostics.Enabled(); }
@@ -50,6 +73,8 @@ private:
     TXmlDoc& FDoc;
     TxXmlParser& FParser;
     std::string FSpill; // text that ran across chunks, reused
+    base::TBudgetCharge FSpillCharge;
+    std::string FName;  // an attribute's name while its value is read
 };
 
 } // namespace addoscope::xml

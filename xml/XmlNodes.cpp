@@ -3,58 +3,37 @@
 #include "xml/XmlDoc.h"
 #include "xml/XmlValue.h"
 
+#include <cstring>
+
 namespace addoscope::xml {
+
+// What a tiny node costs is what bounds a document of tiny nodes. (The sizes
+// also catch a member that would own memory, which the arena never frees.)
+static_assert(sizeof(void*) != 8 || sizeof(TxElement) == 48);
+static_assert(sizeof(void*) != 8 || sizeof(TxAttribute) == 40);
+static_assert(sizeof(void*) != 8 || sizeof(TxCharData) == 32);
+static_assert(sizeof(void*) != 8 || sizeof(TxDocType) == 64);
 
 // ---- TxNodeList ------------------------------------------------------------
 
-TXmlNode* TxNodeList::Items(int index) const
+TXmlNode* TxNodeList::Add(TxArena& arena, TXmlNode* node)
 {
-    if (index < 0 || index >= Count())
-        return nullptr;
-    return FItems[static_cast<size_t>(index)].get();
-}
-
-TXmlNode* TxNodeList::Add(std::unique_ptr<TXmlNode> node)
-{
-    FItems.push_back(std::move(node));
-    return FItems.back().get();
-}
-
-TXmlNode* TxNodeList::Insert(int index, std::unique_ptr<TXmlNode> node)
-{
-    if (index < 0 || index > Count())
-        index = Count();
-    auto at = FItems.insert(FItems.begin() + index, std::move(node));
-    return at->get();
+    arena.Insert(FItems, FCount, FCount, node);
+    return node;
 }
 
 void TxNodeList::Delete(int index)
 {
     if (index < 0 || index >= Count())
         return;
-    std::unique_ptr<TXmlNode> node = std::move(FItems[static_cast<size_t>(index)]);
-    FItems.erase(FItems.begin() + index);
-    TxNodeList single;
-    single.FItems.push_back(std::move(node));
+    std::memmove(FItems + index, FItems + index + 1, (FCount - static_cast<uint32_t>(index) - 1) * sizeof(TXmlNode*));
+    --FCount;
 }
 
-// A document nested a million levels deep must not be freed by a million
-// nested destructor calls: the subnodes of each node are moved to a work
-// list before the node dies, so every destructor finds an empty list.
 void TxNodeList::Clear()
 {
-    std::vector<std::unique_ptr<TXmlNode>> pending = std::move(FItems);
-    FItems.clear();
-    while (!pending.empty()) {
-        std::unique_ptr<TXmlNode> node = std::move(pending.back());
-        pending.pop_back();
-        if (TxContainerNode* container = node->AsContainer()) {
-            auto& items = container->FNodes.FItems;
-            for (auto& item : items)
-                pending.push_back(std::move(item));
-            items.clear();
-        }
-    }
+    FItems = nullptr;
+    FCount = 0;
 }
 
 // ---- TXmlNode and containers -------------------------------------------------
@@ -64,23 +43,39 @@ TXmlNode* TXmlNode::Nodes(int) const
     return nullptr;
 }
 
-TxAttribute* TxContainerNode::AttributeAdd(std::unique_ptr<TxAttribute> attribute)
+namespace {
+
+bool IsTextKind(TxElementType type)
 {
-    attribute->FParent = this;
-    TXmlNode* added = FNodes.Insert(FDirectNodeCount, std::move(attribute));
-    ++FDirectNodeCount;
-    if (FValueIndex >= 0)
-        ++FValueIndex;
-    return static_cast<TxAttribute*>(added);
+    return type == xeCharData || type == xeCData || type == xeWhiteSpace;
 }
 
-TXmlNode* TxContainerNode::NodeAdd(std::unique_ptr<TXmlNode> node)
+} // namespace
+
+int TxContainerNode::ValueIndex() const
+{
+    for (uint32_t i = 0; i < FCount; ++i) {
+        base::BudgetTick();
+        if (IsTextKind(FItems[i]->ElementType()))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+TxAttribute* TxContainerNode::AttributeAdd(TxArena& arena, TxAttribute* attribute)
+{
+    attribute->FParent = this;
+    uint32_t attributes = FDirectNodeCount;
+    arena.Insert(FItems, FCount, attributes, attribute);
+    FDirectNodeCount = attributes + 1;
+    return attribute;
+}
+
+TXmlNode* TxContainerNode::NodeAdd(TxArena& arena, TXmlNode* node)
 {
     node->FParent = this;
-    const TxElementType type = node->ElementType();
-    if (FValueIndex < 0 && (type == xeCharData || type == xeCData || type == xeWhiteSpace))
-        FValueIndex = FNodes.Count();
-    return FNodes.Add(std::move(node));
+    arena.Insert(FItems, FCount, FCount, node);
+    return node;
 }
 
 // ---- Names and values ------------------------------------------------------
@@ -117,17 +112,17 @@ std::string_view FixedName(TxElementType type)
 
 std::string_view TxElement::Name() const
 {
-    return Owner().SymbolTable().GetString(FNameID);
+    return Owner().SymbolTable().GetString(FTextID);
 }
 
 std::string TxElement::Value() const
 {
     std::string value;
     const int count = NodeCount();
-    for (int i = ValueIndex() < 0 ? count : ValueIndex(); i < count; ++i) {
+    for (int i = AttributeCount(); i < count; ++i) {
+        base::BudgetTick();
         const TXmlNode* node = Nodes(i);
-        const TxElementType type = node->ElementType();
-        if (type == xeCharData || type == xeCData || type == xeWhiteSpace)
+        if (IsTextKind(node->ElementType()))
             value += node->Value();
     }
     return value;
@@ -135,7 +130,7 @@ std::string TxElement::Value() const
 
 std::string_view TxAttribute::Name() const
 {
-    return Owner().SymbolTable().GetString(FNameID);
+    return Owner().SymbolTable().GetString(FTextID);
 }
 
 std::string_view TxAttribute::RawValue() const
@@ -155,7 +150,7 @@ std::string_view TxCharData::Name() const
 
 std::string_view TxCharData::RawValue() const
 {
-    return Owner().SymbolTable().GetString(FValueID);
+    return Owner().SymbolTable().GetString(FTextID);
 }
 
 std::string TxCharData::Value() const
@@ -205,7 +200,7 @@ std::string_view TxStyleSheet::Name() const
 
 std::string_view TxDocType::Name() const
 {
-    return Owner().SymbolTable().GetString(FNameID);
+    return Owner().SymbolTable().GetString(FTextID);
 }
 
 } // namespace addoscope::xml

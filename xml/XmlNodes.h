@@ -1,21 +1,26 @@
 #pragma once
 // The node tree of an XML document. Names and values live in the owning
-// document's string table; nodes hold their IDs. Every container owns its
-// subnodes; the attributes come first, then the other subnodes in document
-// order. Destroying a tree never recurses, however deep it is.
+// document's string table; nodes hold their IDs. A container's subnodes are
+// its attributes first, then the other subnodes in document order. Nodes
+// and subnode arrays live in the document's arena (xml/XmlArena.h) and are
+// freed with it, so destroying a tree never recurses, however deep it is.
+// Nodes are kept small, as a document of tiny nodes is bounded only by how
+// many fit in its text: an element takes 48 bytes, an attribute 40 and a
+// text 32, plus 8 for its entry in its parent's array.
+#include "xml/XmlArena.h"
 #include "xml/XmlTypes.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace addoscope::xml {
 
 class TXmlDoc;
 class TxContainerNode;
 
+// Nodes live in their document's arena and are freed with it: no destructor
+// of a node ever runs, so no node class may own anything.
 class TXmlNode {
 public:
     virtual ~TXmlNode() = default;
@@ -46,123 +51,133 @@ public:
 
     TxContainerNode* Parent() const { return FParent; }
     TXmlDoc& Owner() const { return *FOwner; }
-    // Where in the decoded text the reader was when the node was finished.
+    // Where in the decoded text the reader was when the node was finished
+    // (positions past 4 GiB are kept as 4 GiB - 1).
     int64_t SourcePosition() const { return FSourcePos; }
-    void SetSourcePosition(int64_t position) { FSourcePos = position; }
+    void SetSourcePosition(int64_t position)
+    {
+        FSourcePos = position < 0 ? 0 : position > int64_t(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(position);
+    }
 
     // Identifies the name for the search's case-folding cache: the string
     // ID for written names, a value of its own for each fixed name.
     virtual uint64_t NameKey() const { return (uint64_t(1) << 32) | static_cast<uint32_t>(ElementType()); }
 
 protected:
-    explicit TXmlNode(TXmlDoc& owner) : FOwner(&owner) {}
+    TXmlNode(TXmlDoc& owner, uint32_t textID) : FOwner(&owner), FTextID(textID) {}
 
 private:
     friend class TxContainerNode;
     TxContainerNode* FParent = nullptr;
     TXmlDoc* FOwner;
-    int64_t FSourcePos = 0;
+    uint32_t FSourcePos = 0;
+
+protected:
+    // The string ID of the name for the named kinds (elements, attributes,
+    // document types), of the value for the text kinds. Kept here, beside
+    // the position, where it fills what would be padding.
+    uint32_t FTextID;
 };
 
-// An owning list of nodes.
+// The document-level nodes, in order. The document's arena holds the nodes
+// and the array.
 class TxNodeList {
 public:
     TxNodeList() = default;
-    ~TxNodeList() { Clear(); }
     TxNodeList(const TxNodeList&) = delete;
     TxNodeList& operator=(const TxNodeList&) = delete;
 
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const { return static_cast<int>(FCount); }
     // None for an index out of range.
-    TXmlNode* Items(int index) const;
+    TXmlNode* Items(int index) const
+    {
+        return index < 0 || index >= Count() ? nullptr : FItems[index];
+    }
     TXmlNode* operator[](int index) const { return Items(index); }
 
-    TXmlNode* Add(std::unique_ptr<TXmlNode> node);
-    TXmlNode* Insert(int index, std::unique_ptr<TXmlNode> node);
+    TXmlNode* Add(TxArena& arena, TXmlNode* node);
+    // Takes the node out of the list; it stays in the arena until the
+    // document is cleared.
     void Delete(int index);
-    // Frees every node and its whole subtree without recursion.
+    // Forgets every node; the arena frees them.
     void Clear();
 
 private:
-    friend class TxContainerNode;
-    std::vector<std::unique_ptr<TXmlNode>> FItems;
+    TXmlNode** FItems = nullptr;
+    uint32_t FCount = 0;
 };
 
 class TxAttribute;
 
 class TxContainerNode : public TXmlNode {
 public:
-    int NodeCount() const override { return FNodes.Count(); }
-    TXmlNode* Nodes(int index) const override { return FNodes.Items(index); }
+    int NodeCount() const override { return static_cast<int>(FCount); }
+    TXmlNode* Nodes(int index) const override
+    {
+        return index < 0 || index >= NodeCount() ? nullptr : FItems[index];
+    }
     TxContainerNode* AsContainer() override { return this; }
     const TxContainerNode* AsContainer() const override { return this; }
 
-    int AttributeCount() const { return FDirectNodeCount; }
-    int ValueIndex() const { return FValueIndex; }
-    TxNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
-    void SetNodeClosingStyle(TxNodeClosingStyle style) { FNodeClosingStyle = style; }
+    int AttributeCount() const { return static_cast<int>(FDirectNodeCount); }
+    // Index of the first text child (text, CDATA, white space); -1 when none.
+    int ValueIndex() const;
+    TxNodeClosingStyle NodeClosingStyle() const { return FClosedByEndTag ? ncFull : ncClose; }
+    void SetNodeClosingStyle(TxNodeClosingStyle style) { FClosedByEndTag = style == ncFull; }
 
     // Inserted after the attributes already there, before other subnodes.
-    TxAttribute* AttributeAdd(std::unique_ptr<TxAttribute> attribute);
-    // Appended after all subnodes; the first text child becomes the value.
-    TXmlNode* NodeAdd(std::unique_ptr<TXmlNode> node);
+    TxAttribute* AttributeAdd(TxArena& arena, TxAttribute* attribute);
+    // Appended after all subnodes.
+    TXmlNode* NodeAdd(TxArena& arena, TXmlNode* node);
 
 protected:
     using TXmlNode::TXmlNode;
 
 private:
-    friend class TxNodeList;
-    TxNodeList FNodes;
-    int FDirectNodeCount = 0;
-    int FValueIndex = -1;
-    TxNodeClosingStyle FNodeClosingStyle = ncClose;
+    TXmlNode** FItems = nullptr; // in the arena; attributes first
+    uint32_t FCount = 0;
+    uint32_t FDirectNodeCount : 31 = 0;
+    uint32_t FClosedByEndTag : 1 = 0;
 };
 
 class TxElement : public TxContainerNode {
 public:
-    TxElement(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner), FNameID(nameID) {}
+    TxElement(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner, nameID) {}
     TxElementType ElementType() const override { return xeElement; }
     std::string_view Name() const override;
     // The values of the text and CDATA children, concatenated in order.
     std::string Value() const override;
-    uint64_t NameKey() const override { return FNameID; }
-    void SetNameID(uint32_t id) { FNameID = id; }
-
-private:
-    uint32_t FNameID;
+    uint64_t NameKey() const override { return FTextID; }
+    void SetNameID(uint32_t id) { FTextID = id; }
 };
 
 class TxAttribute : public TXmlNode {
 public:
     TxAttribute(TXmlDoc& owner, uint32_t nameID, uint32_t valueID, TxQuoteStyle quote)
-        : TXmlNode(owner), FNameID(nameID), FValueID(valueID), FQuoteStyle(quote)
+        : TXmlNode(owner, nameID), FValueID(valueID), FQuoteStyle(static_cast<uint8_t>(quote))
     {
     }
     TxElementType ElementType() const override { return xeAttribute; }
     std::string_view Name() const override;
     std::string Value() const override;
-    uint64_t NameKey() const override { return FNameID; }
-    TxQuoteStyle QuoteStyle() const { return FQuoteStyle; }
+    uint64_t NameKey() const override { return FTextID; }
+    TxQuoteStyle QuoteStyle() const { return static_cast<TxQuoteStyle>(FQuoteStyle); }
     // The value as written between the quotes.
     std::string_view RawValue() const;
 
 private:
-    uint32_t FNameID;
     uint32_t FValueID;
-    TxQuoteStyle FQuoteStyle;
+    uint8_t FQuoteStyle;
 };
 
 // Text; stored as written (references unexpanded, line ends already LF).
 class TxCharData : public TXmlNode {
 public:
-    TxCharData(TXmlDoc& owner, uint32_t valueID) : TXmlNode(owner), FValueID(valueID) {}
+    TxCharData(TXmlDoc& owner, uint32_t valueID) : TXmlNode(owner, valueID) {}
     TxElementType ElementType() const override { return xeCharData; }
     std::string_view Name() const override;
     std::string Value() const override;
     std::string_view RawValue() const;
-
-private:
-    uint32_t FValueID;
 };
 
 class TxWhiteSpace : public TxCharData {
@@ -214,7 +229,7 @@ public:
 // The XML declaration; its pseudo-attributes are its subnodes.
 class TxDeclaration : public TxContainerNode {
 public:
-    explicit TxDeclaration(TXmlDoc& owner) : TxContainerNode(owner) {}
+    explicit TxDeclaration(TXmlDoc& owner) : TxContainerNode(owner, 0) {}
     TxElementType ElementType() const override { return xeDeclaration; }
     std::string_view Name() const override;
 };
@@ -230,19 +245,16 @@ public:
 // subset.
 class TxDocType : public TxContainerNode {
 public:
-    TxDocType(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner), FNameID(nameID) {}
+    TxDocType(TXmlDoc& owner, uint32_t nameID) : TxContainerNode(owner, nameID) {}
     TxElementType ElementType() const override { return xeDocType; }
     std::string_view Name() const override;
-    uint64_t NameKey() const override { return FNameID; }
-    void SetNameID(uint32_t id) { FNameID = id; }
+    uint64_t NameKey() const override { return FTextID; }
+    void SetNameID(uint32_t id) { FTextID = id; }
 
     // "SYSTEM", "PUBLIC" or empty, and the two literals, as string IDs.
     uint32_t FExternalID = 0;
     uint32_t FPubIDLiteral = 0;
     uint32_t FSystemLiteral = 0;
-
-private:
-    uint32_t FNameID;
 };
 
 // Markup declarations of the internal subset: the declared name and the

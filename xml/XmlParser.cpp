@@ -106,6 +106,16 @@ void TxXmlParser::ReadBOM()
     FDecoding = true;
     FUtf8FirstIdx = FUtf8Buffer.size();
     Decode(FRawBuffer.data() + FRawFirstIdx, FRawLastIdx - FRawFirstIdx);
+    ChunkDecoded();
+}
+
+// Every decoded byte is scanned a bounded number of times by the reading
+// primitives, so a tick per chunk pays for their loops.
+void TxXmlParser::ChunkDecoded()
+{
+    base::BudgetTick(static_cast<int64_t>(FChunkSize / 16));
+    if (FUtf8Buffer.capacity() != static_cast<size_t>(FBufferCharge.Bytes()))
+        FBufferCharge.Resize(static_cast<int64_t>(FUtf8Buffer.capacity()));
 }
 
 void TxXmlParser::ReadChunk()
@@ -125,6 +135,7 @@ void TxXmlParser::ReadChunk()
     FRawFirstIdx = 0;
     FRawLastIdx = static_cast<size_t>(n);
     Decode(FRawBuffer.data(), FRawLastIdx);
+    ChunkDecoded();
 }
 
 void TxXmlParser::Decode(const uint8_t* data, size_t count)

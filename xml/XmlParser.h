@@ -4,6 +4,7 @@
 // with line ends normalised to LF, and offers the reading primitives the
 // markup parser is built from. It never raises for bad input; an error of
 // the stream itself passes through.
+#include "base/Budget.h"
 #include "base/Stream.h"
 #include "xml/XmlTypes.h"
 
@@ -91,6 +92,8 @@ private:
     void DecodeUtf16(const uint8_t* data, size_t count);
     void AppendUnit(uint32_t codePoint);
     void FinishDecoding();
+    // Accounts the work and memory of a decoded chunk.
+    void ChunkDecoded();
     // Makes count decoded bytes available after the read position when the
     // input has them.
     bool Ensure(size_t count);
@@ -106,6 +109,7 @@ private:
     size_t FRawLastIdx = 0;
 
     std::string FUtf8Buffer; // its size is the end of the decoded data
+    base::TBudgetCharge FBufferCharge;
     size_t FUtf8FirstIdx = 0;
     size_t FUtf8CurrentIdx = 0;
     int64_t FUtf8BasePosition = 0;

@@ -3,6 +3,7 @@
 // a small thread stack.
 #include "xml/XmlNodes.h"
 
+#include "base/Budget.h"
 #include "base/Text.h"
 #include "platform/Platform.h"
 
@@ -15,19 +16,29 @@ namespace {
 
 // Names folded for comparison, each distinct name only once per search:
 // documents repeat a handful of names many times, and locale-aware folding
-// is the expensive part of a comparison.
+// is the expensive part of a comparison. Only so many names are kept; a
+// document of ever new names has the rest folded as they come, so the
+// search's memory stays small whatever the tree. (The keys are string IDs,
+// handed out in order, so the integer hash cannot be made to collide.)
 class TxNameFolder {
 public:
+    // Valid until the next call.
     const std::u16string& Folded(const TXmlNode& node)
     {
-        auto [entry, added] = FFolded.try_emplace(node.NameKey());
-        if (added)
-            entry->second = platform::UpperCase(base::Utf8ToUtf16(node.Name()));
-        return entry->second;
+        const auto found = FFolded.find(node.NameKey());
+        if (found != FFolded.end())
+            return found->second;
+        base::BudgetTick(4);
+        if (FFolded.size() < MaxKept)
+            return FFolded.emplace(node.NameKey(), platform::UpperCase(base::Utf8ToUtf16(node.Name()))).first->second;
+        FScratch = platform::UpperCase(base::Utf8ToUtf16(node.Name()));
+        return FScratch;
     }
 
 private:
+    static constexpr size_t MaxKept = 4096;
     std::unordered_map<uint64_t, std::u16string> FFolded;
+    std::u16string FScratch;
 };
 
 // Matches "/" and the folded name at offset of the wanted path; advances the
@@ -66,8 +77,10 @@ TXmlNode* TXmlNode::FindNode(std::string_view name) const
     size_t startOffset = 0;
     if (pathForm) {
         std::vector<const TXmlNode*> chain;
-        for (const TXmlNode* node = this; node; node = node->Parent())
+        for (const TXmlNode* node = this; node; node = node->Parent()) {
+            base::BudgetTick();
             chain.push_back(node);
+        }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
             if (!MatchSegment(wanted, startOffset, folder.Folded(**it)))
                 return nullptr;
@@ -81,6 +94,7 @@ TXmlNode* TXmlNode::FindNode(std::string_view name) const
             stack.pop_back();
             continue;
         }
+        base::BudgetTick();
         TXmlNode* child = frame.Node->Nodes(frame.Index++);
         if (!child)
             continue;
@@ -105,6 +119,7 @@ TXmlNode* TXmlNode::NodeByName(std::string_view name) const
     const std::u16string wanted = platform::UpperCase(base::Utf8ToUtf16(name));
     TxNameFolder folder;
     for (int i = 0; i < NodeCount(); ++i) {
+        base::BudgetTick();
         TXmlNode* node = Nodes(i);
         if (node && folder.Folded(*node) == wanted)
             return node;

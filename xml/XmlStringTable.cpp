@@ -1,7 +1,6 @@
 #include "xml/XmlStringTable.h"
 
 #include <bit>
-#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -12,47 +11,14 @@ namespace {
 constexpr size_t BlockSize = 64 * 1024;
 constexpr size_t InitialSlots = 1024; // a power of two, at most 2^32
 
-inline uint64_t Avalanche(uint64_t h)
-{
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-inline uint64_t Load64(const char* p)
-{
-    uint64_t value;
-    std::memcpy(&value, p, 8);
-    return value;
-}
-
 } // namespace
 
-// The seed differs from table to table, so that no fixed set of names can
-// be prepared to collide in every document.
-TxSymbolTable::TxSymbolTable()
-    : FSeed(reinterpret_cast<uintptr_t>(this) ^
-            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-            0x9E3779B97F4A7C15ull)
-{
-}
+TxSymbolTable::TxSymbolTable() = default;
 
-uint64_t TxSymbolTable::Hash(std::string_view text) const
+void TxSymbolTable::Charge()
 {
-    constexpr uint64_t Multiplier = 0x9E3779B97F4A7C15ull;
-    uint64_t h = FSeed ^ (text.size() * Multiplier);
-    const char* p = text.data();
-    size_t n = text.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        h = (h ^ Load64(p)) * Multiplier;
-        h ^= h >> 29;
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, p, n);
-    return Avalanche(h ^ tail);
+    FCharge.Resize(static_cast<int64_t>(FBlockBytes + FSlots.capacity() * sizeof(uint64_t) +
+                                        FByID.capacity() * sizeof(std::string_view)));
 }
 
 std::string_view TxSymbolTable::Store(std::string_view text)
@@ -63,11 +29,15 @@ std::string_view TxSymbolTable::Store(std::string_view text)
         // wasted.
         FBlocks.emplace_back(new char[text.size()]);
         at = FBlocks.back().get();
+        FBlockBytes += text.size();
+        Charge();
     } else {
         if (text.size() > FBlockFree) {
             FBlocks.emplace_back(new char[BlockSize]);
             FBlockNext = FBlocks.back().get();
             FBlockFree = BlockSize;
+            FBlockBytes += BlockSize;
+            Charge();
         }
         at = FBlockNext;
         FBlockNext += text.size();
@@ -95,6 +65,7 @@ void TxSymbolTable::Grow()
         slots[i] = slot;
     }
     FSlots.swap(slots);
+    Charge();
 }
 
 uint32_t TxSymbolTable::AddString(std::string_view text)
@@ -103,7 +74,8 @@ uint32_t TxSymbolTable::AddString(std::string_view text)
         return 0;
     if (FSlots.empty())
         Grow();
-    const uint64_t hash = Hash(text);
+    base::BudgetTick();
+    const uint64_t hash = FHash(text);
     const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
     const size_t mask = FSlots.size() - 1;
     size_t i = static_cast<size_t>(hash >> (64 - std::countr_zero(FSlots.size())));
@@ -121,7 +93,10 @@ uint32_t TxSymbolTable::AddString(std::string_view text)
     if (FByID.size() >= 0xFFFFFFFEu)
         throw std::bad_alloc();
     // Should the list fail to grow, the stored bytes are merely unused.
+    const size_t capacity = FByID.capacity();
     FByID.push_back(Store(text));
+    if (FByID.capacity() != capacity)
+        Charge();
     const uint32_t id = static_cast<uint32_t>(FByID.size());
     FSlots[i] = tag | id;
     // At most half full, so probe runs stay short.
@@ -144,11 +119,14 @@ std::string_view TxSymbolTable::GetString(uint32_t id) const
 
 void TxSymbolTable::Clear()
 {
-    FByID.clear();
-    FBlocks.clear();
+    FByID = decltype(FByID)();
+    FBlocks = decltype(FBlocks)();
     FBlockFree = 0;
     FBlockNext = nullptr;
-    FSlots.clear();
+    FSlots = decltype(FSlots)();
+    FBlockBytes = 0;
+    FCharge.Release();
+    FHash = base::TSeededHash();
 }
 
 } // namespace addoscope::xml

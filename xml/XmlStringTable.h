@@ -2,6 +2,8 @@
 // The string table of one document: every distinct name and value is stored
 // once and referred to by a 32-bit ID, handed out in order of first
 // insertion from 1. ID 0 is the empty string.
+#include "base/Budget.h"
+#include "base/SeededHash.h"
 #include "xml/XmlTypes.h"
 
 #include <cstdint>
@@ -29,9 +31,9 @@ public:
     void SetDiagnostics(const TxDiagnostics* diagnostics) { FDiagnostics = diagnostics; }
 
 private:
-    uint64_t Hash(std::string_view text) const;
     std::string_view Store(std::string_view text);
     void Grow();
+    void Charge();
 
     // Symbols in ID order, as views of the bytes kept in FBlocks.
     std::vector<std::string_view> FByID;
@@ -43,7 +45,11 @@ private:
     // strings a document holds. A slot holds the upper half of the string's
     // hash and its ID; 0 is a free slot.
     std::vector<uint64_t> FSlots;
-    uint64_t FSeed;
+    // Keyed afresh for every table and every load, so that no document can
+    // be prepared whose strings crowd one run of slots.
+    base::TSeededHash FHash;
+    size_t FBlockBytes = 0;
+    base::TBudgetCharge FCharge; // blocks, slots and the ID list
     const TxDiagnostics* FDiagnostics = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "xml/XmlValue.h"
 
+#include "base/Budget.h"
 #include "base/IntText.h"
 #include "xml/XmlStreams.h"
 
@@ -101,6 +102,8 @@ bool ExpandReference(std::string_view reference, TxFastMemStream& out)
 
 std::string ExpandText(std::string_view stored, TxEolStyle eolStyle)
 {
+    // Each byte is looked at a bounded number of times below.
+    base::BudgetTick(static_cast<int64_t>(stored.size() / 16) + 1);
     std::string text = ConvertLineEnds(stored, eolStyle);
     if (text.find('&') == std::string::npos)
         return text;

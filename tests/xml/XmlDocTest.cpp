@@ -218,22 +218,61 @@ TEST(XmlFaults, IllegalTagInsideAnElementContinuesAtDocumentLevel)
 
 TEST(XmlFaults, MalformedAttributes)
 {
-    // A missing quote leaves the attribute without value; ">" still ends the
-    // start tag.
+    // A missing quote is reported and the attribute dropped; ">" still ends
+    // the start tag.
     TLoaded loaded = Load("<a b= c=\"2\" \"d\" e=>text</a>");
     const TxElement* root = loaded.Doc->Root();
-    ASSERT_EQ(root->AttributeCount(), 3);
-    EXPECT_EQ(root->Nodes(0)->Name(), "b");
-    EXPECT_EQ(root->Nodes(0)->Value(), "");
-    EXPECT_EQ(root->Nodes(1)->Name(), "c");
-    EXPECT_EQ(root->Nodes(1)->Value(), "2");
-    // After the skipped quote the next name runs up to the next "=".
-    EXPECT_EQ(root->Nodes(2)->Name(), "d\" e");
+    ASSERT_EQ(root->AttributeCount(), 1);
+    EXPECT_EQ(root->Nodes(0)->Name(), "c");
+    EXPECT_EQ(root->Nodes(0)->Value(), "2");
     EXPECT_EQ(root->Value(), "text");
     EXPECT_TRUE(loaded.Said("quote char expected at pos "));
     EXPECT_TRUE(loaded.Said("illegal quote at pos "));
     TLoaded bad = Load("<a b='1'?>x</a>");
     EXPECT_TRUE(bad.Said("illegal end tag (\"a\") at line 0"));
+    // After the skipped quote the next name runs up to the next "=".
+    TLoaded skipped = Load("<a \"d\" e='v'/>");
+    ASSERT_EQ(skipped.Doc->Root()->AttributeCount(), 1);
+    EXPECT_EQ(skipped.Doc->Root()->Nodes(0)->Name(), "d\" e");
+}
+
+// A text of "=" signs in a start tag made a node per byte. Attributes
+// without a name or without a quoted value now make none, and the reader
+// reports exactly what it reported before.
+TEST(XmlFaults, AttributesWithoutNameOrValueMakeNoNode)
+{
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"<a =>t</a>", {"quote char expected at pos 5"}},
+        {"<a ===/>",
+         {"quote char expected at pos 5", "non-default chardata at line 0 (pos 5)", "quote char expected at pos 6",
+          "non-default chardata at line 0 (pos 6)", "quote char expected at pos 7"}},
+        {"<a =\"v\" ='w'/>", {}},
+        {"<a b=c/>",
+         {"quote char expected at pos 6", "non-default chardata at line 0 (pos 6)", "quote char expected at pos 8",
+          "illegal end tag (\"a\") at line 0 (streampos 8)"}},
+        {"<a  = x='1'\t=/>",
+         {"non-default chardata at line 0 (pos 5)", "quote char expected at pos 7",
+          "non-default chardata at line 0 (pos 7)", "non-default chardata at line 0 (pos 13)",
+          "quote char expected at pos 14"}},
+    };
+    for (const auto& [xml, said] : cases) {
+        TLoaded loaded = Load(xml);
+        const TxElement* root = loaded.Doc->Root();
+        ASSERT_NE(root, nullptr) << xml;
+        EXPECT_EQ(root->AttributeCount(), xml.find("x='1'") != std::string::npos ? 1 : 0) << xml;
+        std::vector<std::string> messages;
+        for (const auto& message : loaded.Messages)
+            if (message.first != "unknown encoding")
+                messages.push_back(message.first);
+        EXPECT_EQ(messages, said) << xml;
+    }
+    // A megabyte of them: the tree is the element alone, and the string
+    // table holds its name.
+    TLoaded flood = Load("<RDF " + std::string(1 << 20, '=') + "><Description em:id='x'/></RDF>");
+    EXPECT_EQ(flood.Doc->LoadedNodeCount(), 3u);
+    EXPECT_EQ(flood.Doc->Root()->NodeCount(), 1);
+    EXPECT_EQ(flood.Doc->Root()->FindNode("em:id")->Value(), "x");
+    EXPECT_EQ(flood.Doc->SymbolTable().Count(), 4u);
 }
 
 TEST(XmlFaults, UnterminatedSectionsKeepNoText)
