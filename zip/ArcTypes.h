@@ -137,6 +137,13 @@ public:
     TArchiveStatus Status() const { return FStatus; }
     const std::u16string& ArchiveName() const { return FArchiveName; }
 
+    // The most compressed bytes one extraction may read (0, the default:
+    // no limit). An item's data then ends after that many bytes, as if the
+    // item's data ended there, whatever its method: its decoder meets the
+    // end of its input, and the output holds what it produced until then.
+    void SetCompressedReadLimit(int64_t bytes) { FCompressedReadLimit = bytes > 0 ? bytes : 0; }
+    int64_t CompressedReadLimit() const { return FCompressedReadLimit; }
+
     void SetOnProcessItemFailure(TOnProcessItemFailure handler) { FOnProcessItemFailure = std::move(handler); }
     void SetOnConfirmProcessItem(TOnConfirmProcessItem handler) { FOnConfirmProcessItem = std::move(handler); }
     void SetOnArchiveProgress(TOnArchiveProgress handler) { FOnArchiveProgress = std::move(handler); }
@@ -157,6 +164,7 @@ protected:
     TArchiveItem* FCurrentItem = nullptr;
     bool FSpanned = false;
     bool FIsDirty = false;
+    int64_t FCompressedReadLimit = 0;
     TExtractToStreamProc FExtractToStreamHelper;
     TOnProcessItemFailure FOnProcessItemFailure;
     TOnArchiveProgress FOnArchiveProgress;

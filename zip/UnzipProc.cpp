@@ -37,7 +37,12 @@ std::unique_ptr<base::TStream> TZipArchive::OpenItemData(TZipItem& item)
 
     const uint32_t checkValue =
         local.HasDataDescriptor() ? uint32_t(local.FLastModFileTime) << 16 : item.GetCRC32();
-    auto subset = std::make_unique<TUnzipSubsetStream>(*FStream, item.GetCompressedSize());
+    // Every method reads its input through this window, so the read limit
+    // holds for all of them (and counts the encryption header too).
+    uint64_t dataSize = item.GetCompressedSize();
+    if (FCompressedReadLimit > 0)
+        dataSize = std::min(dataSize, static_cast<uint64_t>(FCompressedReadLimit));
+    auto subset = std::make_unique<TUnzipSubsetStream>(*FStream, dataSize);
     if (!item.GetIsEncrypted())
         return subset;
 

@@ -216,6 +216,22 @@ void TZipArchive::SetupExtraction()
     };
 }
 
+int64_t TZipArchive::CompressedReadBound(uint8_t method, int64_t output)
+{
+    constexpr int64_t Slack = 65536;
+    output = std::clamp<int64_t>(output, 0, int64_t(1) << 56);
+    int64_t eighths = 9;
+    if (method == 0)
+        eighths = 8;
+    else if (method == 1)
+        eighths = 13;
+    else if (method >= 2 && method <= 5)
+        eighths = 18;
+    else if (method == 6)
+        eighths = 17;
+    return output / 8 * eighths + (output % 8 * eighths + 7) / 8 + Slack;
+}
+
 int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
 {
     constexpr int64_t RecordSize = 22;

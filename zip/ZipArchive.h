@@ -94,6 +94,17 @@ public:
     // the record (22 bytes) and the longest comment (65,535).
     static constexpr int64_t MaxEndRecordDistance = 22 + 65535;
 
+    // The most compressed bytes an item of `method` needs to hold `output`
+    // bytes when its encoder did what the method allows, for
+    // SetCompressedReadLimit: the output itself for stored data; 9/8 of it
+    // for Deflate, Deflate64, bzip2, LZMA, PPMd, WavPack and unknown methods
+    // (literals of nine bits at worst; the others expand incompressible
+    // data by under 3%); 13/8 for shrink (a 13-bit code per byte), 17/8
+    // for implode (a flag and a 16-bit literal code per byte) and 9/4 for
+    // reduce (the escape byte written twice, each nine bits); and 64 KiB
+    // more for headers, trees, follower sets and an encryption header.
+    static int64_t CompressedReadBound(uint8_t method, int64_t output);
+
     // The end-of-directory record's position, or -1 (the stream is left at
     // the record when found). Reads only the last MaxEndRecordDistance
     // bytes.

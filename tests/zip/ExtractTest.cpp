@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using namespace addoscope;
@@ -306,4 +309,93 @@ TEST(ExtractTest, SubsetAndOutputStreams)
     EXPECT_EQ(reported, (std::vector<int> {40, 100}));
     EXPECT_EQ(out.CRC32(), base::Crc32("abcdefghij", 10));
     EXPECT_THROW(out.Read(buffer, 1), EArcException);
+}
+
+namespace {
+
+// An archive in memory that records how far into it any read reached.
+class TReachStream : public base::TStream {
+public:
+    explicit TReachStream(std::string bytes) : FBytes(std::move(bytes)) {}
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = std::clamp<int64_t>(count, 0, static_cast<int64_t>(FBytes.size()) - FPos);
+        std::memcpy(buffer, FBytes.data() + FPos, static_cast<size_t>(n));
+        FPos += n;
+        Reach = std::max(Reach, FPos);
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, base::TSeekOrigin origin) override
+    {
+        const int64_t from = origin == base::TSeekOrigin::soBeginning ? 0
+                             : origin == base::TSeekOrigin::soCurrent ? FPos
+                                                                      : static_cast<int64_t>(FBytes.size());
+        FPos = std::clamp<int64_t>(from + offset, 0, static_cast<int64_t>(FBytes.size()));
+        return FPos;
+    }
+    int64_t Reach = 0;
+
+private:
+    std::string FBytes;
+    int64_t FPos = 0;
+};
+
+} // namespace
+
+// With a compressed read limit, every method's item ends where the limit
+// says: no read goes further into the item's data, the output is what the
+// decoder made of the bytes before (a prefix of the full output), and a
+// limit at or above the item's size changes nothing.
+TEST(ExtractTest, CompressedReadLimitHoldsForEveryMethod)
+{
+    const std::string data = std::string(ADDOSCOPE_TEST_DATA) + "/zip/";
+    std::set<int> methods;
+    for (const char* zip : {"methods/iz_store.zip", "methods/iz_deflate9.zip", "methods/7z_deflate64.zip",
+                            "legacy/hw_shrink.zip", "legacy/hw_reduce1.zip", "legacy/hw_reduce4.zip",
+                            "legacy/hw_implode_4k2t.zip", "legacy/hw_implode_8k3t.zip", "libs/7z_bzip2.zip",
+                            "libs/7z_lzma.zip", "libs/wv_s16_stereo.zip", "ppmd/7z_ppmd_o6_mem16m.zip"}) {
+        SCOPED_TRACE(zip);
+        const std::string bytes = ReadFile(data + zip);
+        ASSERT_FALSE(bytes.empty());
+        const auto extract = [&](int64_t limit, int64_t& dataStart, int64_t& reach, uint8_t& method,
+                                 int64_t& compressed) {
+            TReachStream stream(bytes);
+            auto archive = TZipArchive::CreateFromStream(stream, u"limit.zip");
+            archive->SetupExtraction();
+            archive->Load();
+            int largest = 0;
+            for (int i = 1; i < archive->Count(); ++i)
+                if (archive->Item(i).GetCompressedSize() > archive->Item(largest).GetCompressedSize())
+                    largest = i;
+            const TZipItem& item = archive->Item(largest);
+            const auto* local = reinterpret_cast<const uint8_t*>(bytes.data()) + item.GetRelativeOffset();
+            dataStart = static_cast<int64_t>(item.GetRelativeOffset()) + 30 + GetLE16(local + 26) + GetLE16(local + 28);
+            method = item.GetCompressionMethod();
+            compressed = static_cast<int64_t>(item.GetCompressedSize());
+            archive->SetCompressedReadLimit(limit);
+            base::TMemoryStream target;
+            stream.Reach = 0;
+            archive->ExtractToStream(item.GetFileName(), target);
+            reach = stream.Reach;
+            return Bytes(target);
+        };
+        int64_t start = 0, reach = 0, compressed = 0;
+        uint8_t method = 0;
+        const std::string full = extract(0, start, reach, method, compressed);
+        methods.insert(method);
+        ASSERT_GT(full.size(), 1000u);
+        EXPECT_EQ(extract(compressed, start, reach, method, compressed), full);
+        EXPECT_EQ(extract(compressed + 1000, start, reach, method, compressed), full);
+        for (int64_t limit : {compressed / 2, compressed / 10, int64_t(7)}) {
+            const std::string part = extract(limit, start, reach, method, compressed);
+            EXPECT_LE(reach, start + limit) << limit;
+            EXPECT_LT(part.size(), full.size()) << limit;
+            EXPECT_EQ(full.compare(0, part.size(), part), 0) << limit;
+        }
+        EXPECT_GE(TZipArchive::CompressedReadBound(method, static_cast<int64_t>(full.size())), compressed);
+    }
+    EXPECT_EQ(methods, (std::set<int> {0, 1, 2, 5, 6, 8, 9, 12, 14, 97, 98}));
+    EXPECT_EQ(TZipArchive::CompressedReadBound(0, 4 << 20), (4 << 20) + 65536);
+    EXPECT_EQ(TZipArchive::CompressedReadBound(3, 4 << 20), (9 << 20) + 65536);
 }
