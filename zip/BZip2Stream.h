@@ -1,6 +1,7 @@
 #pragma once
 // A read-only stream that decompresses bzip2 data from another stream.
 #include "base/Stream.h"
+#include "zip/CountedMemory.h"
 
 #include <bzlib.h>
 
@@ -40,6 +41,8 @@ private:
     bool FActive = false;  // FRec holds an initialised decompressor
     bool FInputEnded = false;
     bool FStreamEnded = false;
+    TCountedMemory FMemory; // the decompressor's, counted against the budget
+    base::TBudgetCharge FBufferCharge;
     bz_stream FRec{};
     std::vector<char> FBuffer;
 };

@@ -70,10 +70,12 @@ public:
         : FSource(source), FTarget(target), FDeflate64((options & DeflateOptDeflate64) != 0),
           FChecksum((options & DeflateOptNoChecksum) == 0),
           FSlidePoint(FDeflate64 ? 0x18000 : 0x10000),
-          FMaxMatch(FDeflate64 ? 65538 : 258),
-          FInput(new uint8_t[InputBufferSize]),
-          FWindow(new uint8_t[FSlidePoint + FMaxMatch + CopySlack])
+          FMaxMatch(FDeflate64 ? 65538 : 258)
     {
+        const size_t windowSize = FSlidePoint + FMaxMatch + CopySlack;
+        FCharge.Resize(static_cast<int64_t>(InputBufferSize + windowSize));
+        FInput.reset(new uint8_t[InputBufferSize]);
+        FWindow.reset(new uint8_t[windowSize]);
     }
 
     uint32_t Run();
@@ -132,6 +134,7 @@ private:
     const size_t FSlidePoint;
     const size_t FMaxMatch;
 
+    base::TBudgetCharge FCharge; // the input buffer and the window
     std::unique_ptr<uint8_t[]> FInput;
     size_t FInPos = 0;
     size_t FInEnd = 0;

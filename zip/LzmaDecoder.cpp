@@ -1,3 +1,5 @@
+#include "base/Budget.h"
+#include "zip/CountedMemory.h"
 #include "zip/Decoders.h"
 #include "zip/LzmaErrors.h"
 
@@ -17,9 +19,22 @@ constexpr size_t OutputBlockSize = 65536;
 constexpr uint64_t MinDictionary = 4096;
 constexpr uint64_t InitialDictionary = 1 << 20;
 
-void* SdkAlloc(void*, size_t size) { return std::malloc(size); }
-void SdkFree(void*, void* address) { std::free(address); }
-ISzAlloc SdkAllocator = {SdkAlloc, SdkFree};
+// The SDK's allocator interface, with the memory counted against the
+// reading's budget; the interface is the first member, so the SDK's
+// pointer to it leads back to the counter.
+struct TSdkAllocator {
+    ISzAlloc Interface;
+    TCountedMemory Memory;
+};
+
+void* SdkAlloc(void* p, size_t size)
+{
+    return static_cast<TSdkAllocator*>(p)->Memory.Allocate(size);
+}
+void SdkFree(void* p, void* address)
+{
+    static_cast<TSdkAllocator*>(p)->Memory.Free(address);
+}
 
 // Owns the decoder's probability tables and its dictionary buffer.
 class TLzmaState {
@@ -27,15 +42,19 @@ public:
     TLzmaState() { LzmaDec_Construct(&FDec); }
     ~TLzmaState()
     {
-        LzmaDec_FreeProbs(&FDec, &SdkAllocator);
+        LzmaDec_FreeProbs(&FDec, &FAllocator.Interface);
         std::free(FDec.dic);
     }
     TLzmaState(const TLzmaState&) = delete;
     TLzmaState& operator=(const TLzmaState&) = delete;
 
     CLzmaDec& Dec() { return FDec; }
+    ISzAlloc* Allocator() { return &FAllocator.Interface; }
+    // Counts the dictionary buffer, which the decoder here grows itself.
+    base::TBudgetCharge DictionaryCharge;
 
 private:
+    TSdkAllocator FAllocator {{SdkAlloc, SdkFree}, {}};
     CLzmaDec FDec;
 };
 
@@ -63,7 +82,7 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
     CLzmaDec& dec = state.Dec();
     // Rejects fewer than 5 property bytes and lc/lp/pb out of range with
     // SZ_ERROR_UNSUPPORTED.
-    Check(LzmaDec_AllocateProbs(&dec, props.data(), propsSize, &SdkAllocator));
+    Check(LzmaDec_AllocateProbs(&dec, props.data(), propsSize, state.Allocator()));
 
     const uint64_t outSize = params.UncompressedSize > 0 ? static_cast<uint64_t>(params.UncompressedSize) : 0;
     if (outSize == 0)
@@ -81,12 +100,15 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
     // holds all output so far and no match can reach outside it. Memory then
     // follows what is really decoded (which the output stream may bound),
     // not what a few header bytes claim.
+    state.DictionaryCharge.Resize(static_cast<int64_t>(std::min(dictionary, InitialDictionary)));
     dec.dic = static_cast<Byte*>(std::malloc(static_cast<size_t>(std::min(dictionary, InitialDictionary))));
     if (dec.dic == nullptr)
         throw EArcLZMAException(SZ_ERROR_MEM);
     dec.dicBufSize = static_cast<SizeT>(std::min(dictionary, InitialDictionary));
     LzmaDec_Init(&dec);
 
+    base::TBudgetCharge inputCharge;
+    inputCharge.Resize(InputBlockSize);
     std::vector<Byte> inBuf(InputBlockSize);
     size_t inPos = 0;
     size_t inSize = 0;
@@ -100,6 +122,7 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
         if (dec.dicPos == dec.dicBufSize) {
             if (dec.dicBufSize < dictionary) {
                 const SizeT grown = static_cast<SizeT>(std::min<uint64_t>(dictionary, uint64_t(dec.dicBufSize) * 2));
+                state.DictionaryCharge.Resize(static_cast<int64_t>(grown));
                 Byte* moved = static_cast<Byte*>(std::realloc(dec.dic, grown));
                 if (moved == nullptr)
                     throw EArcLZMAException(SZ_ERROR_MEM);
@@ -118,6 +141,7 @@ void LzmaDecode(base::TStream& input, base::TStream& output, const TDecodeParams
                                                 LZMA_FINISH_ANY, &status);
         inPos += consumed;
         const size_t produced = dec.dicPos - start;
+        base::BudgetTick(1 + static_cast<int64_t>(produced / 8 + consumed / 2));
         if (produced > 0 && output.Write(dec.dic + start, static_cast<int64_t>(produced)) != static_cast<int64_t>(produced))
             throw EArcLZMAException(SZ_ERROR_WRITE);
         remaining -= produced;

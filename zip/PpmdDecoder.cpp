@@ -2,6 +2,7 @@
 // 16-bit parameter word (model order - 1 in bits 0-3, model memory in MiB
 // - 1 in bits 4-11, restoration method in bits 12-15), followed by the
 // range-coded symbols, which end with the model's end marker.
+#include "base/Budget.h"
 #include "zip/Decoders.h"
 #include "zip/PpmdModel.h"
 #include "zip/ZipErrors.h"
@@ -51,6 +52,10 @@ void PpmdDecode(base::TStream& input, base::TStream& output, const TDecodeParams
     if (!rc.Init())
         return;
 
+    // The model memory is reserved whole but only filled as the model
+    // grows: what it has used at most is what is counted.
+    base::TBudgetCharge modelCharge;
+    uint32_t mostUsed = 0;
     uint8_t buffer[4096];
     size_t count = 0;
     try {
@@ -60,6 +65,13 @@ void PpmdDecode(base::TStream& input, base::TStream& output, const TDecodeParams
                 break;
             buffer[count++] = static_cast<uint8_t>(symbol);
             if (count == sizeof(buffer)) {
+                // Symbols cost tens of nanoseconds each, more when they
+                // escape through the orders.
+                base::BudgetTick(sizeof(buffer) * 2);
+                if (const uint32_t used = model->UsedMemory(); used > mostUsed) {
+                    mostUsed = used;
+                    modelCharge.Resize(used);
+                }
                 output.WriteBuffer(buffer, count);
                 count = 0;
             }

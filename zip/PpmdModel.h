@@ -34,6 +34,8 @@ public:
     // The next byte (0..255), EndMarker, or DataError for input that no
     // encoder could have written.
     int DecodeSymbol(TPpmdRangeDecoder& rc);
+    // Bytes of the model memory in use now.
+    uint32_t UsedMemory() const { return FAlloc.UsedMemory(); }
 
 private:
     struct TSee {

@@ -1,5 +1,6 @@
 #include "zip/UnzipHelper.h"
 
+#include "base/Budget.h"
 #include "zip/SlidingWindowStream.h"
 #include "zip/ZipErrors.h"
 
@@ -93,6 +94,7 @@ void TUnzipHelper::PutBytes(const uint8_t* data, int64_t count)
 {
     while (count > 0 && !OutputDone()) {
         const int64_t n = std::min(count, OutRoom());
+        base::BudgetTick(1 + n / 64);
         std::memcpy(FOutBuf.data() + FOutPos, data, static_cast<size_t>(n));
         FOutPos += n;
         data += n;
@@ -108,6 +110,7 @@ void TUnzipHelper::CopyMatch(int64_t distance, int64_t length)
         throw EZipException("Corrupt compressed data: back reference distance below one");
     std::array<uint8_t, 512> older; // filled before use: no clearing per match
     while (length > 0 && !OutputDone()) {
+        base::BudgetTick();
         const int64_t from = FOutSent + FOutPos - distance;
         if (from >= FOutSent) {
             // Still in FOutBuf. Forward, byte by byte, so that a distance
@@ -143,7 +146,10 @@ void TUnzipHelper::CopyMatch(int64_t distance, int64_t length)
 
 void UnzipHelperDecode(base::TStream& input, base::TStream& output, const TDecodeParams& params)
 {
-    // About 40 KiB of buffers: kept off the caller's stack.
+    // About 40 KiB of buffers, kept off the caller's stack, and for the
+    // methods that copy from earlier output the window's 40 KiB.
+    base::TBudgetCharge charge;
+    charge.Resize(static_cast<int64_t>(sizeof(TUnzipHelper) + 5 * 8192));
     auto helper = std::make_unique<TUnzipHelper>(input, output, params);
     helper->Execute();
 }

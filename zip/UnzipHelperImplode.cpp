@@ -1,6 +1,7 @@
 // Method 6, implode: LZ77 over a 4 KiB or 8 KiB dictionary whose lengths,
 // distance high bits and (optionally) literals are coded with Shannon-Fano
 // trees stored at the start of the item.
+#include "base/Budget.h"
 #include "zip/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
@@ -145,6 +146,7 @@ void TUnzipHelper::Explode()
         return;
 
     while (!OutputDone()) {
+        base::BudgetTick();
         if (ReadBits(1) != 0) {
             const int literal = literalTree ? DecodeShannonFano(*literals) : static_cast<int>(ReadBits(8));
             if (!FBitSValid)

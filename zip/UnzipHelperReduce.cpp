@@ -3,6 +3,7 @@
 // likely successors, and the byte stream so recovered is expanded by a
 // small state machine in which the escape byte 144 introduces a back
 // reference (or, followed by 0, stands for itself).
+#include "base/Budget.h"
 #include "zip/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
@@ -57,6 +58,7 @@ void TUnzipHelper::Unreduce(int factor)
     int length = 0;
     int distanceHigh = 0;
     while (!OutputDone()) {
+        base::BudgetTick();
         const auto& followers = sets->Bytes[static_cast<size_t>(last)];
         const int count = sets->Count[static_cast<size_t>(last)];
         int c;

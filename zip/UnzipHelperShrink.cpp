@@ -2,6 +2,7 @@
 // compressor with the control sequence 256,1, and whose full table is
 // recycled by 256,2, which frees every code that no other code extends
 // (the leaves of the string tree); freed codes are reused lowest first.
+#include "base/Budget.h"
 #include "zip/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
@@ -122,6 +123,7 @@ struct TShrinkTable {
     {
         Cleared.clear();
         Cleared.swap(Leaves);
+        base::BudgetTick(1 + static_cast<int64_t>(Cleared.size() / 16));
         for (const int16_t code : Cleared) {
             const int prefix = Prefix[static_cast<size_t>(code)];
             LeafPos[static_cast<size_t>(code)] = -1;
@@ -140,6 +142,7 @@ struct TShrinkTable {
     size_t Expand(int code, std::array<uint8_t, TableSize>& stack) const
     {
         size_t start = stack.size();
+        base::BudgetTick(1);
         while (code >= FirstFreeCode) {
             if (start == 0 || Prefix[static_cast<size_t>(code)] == FreeSlot)
                 CorruptShrink("broken string chain");
@@ -163,6 +166,7 @@ void TUnzipHelper::Unshrink()
     int prev = -1;
 
     while (!OutputDone()) {
+        base::BudgetTick();
         const int code = static_cast<int>(ReadBits(codeSize));
         if (!FBitSValid)
             break;

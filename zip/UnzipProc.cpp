@@ -1,5 +1,6 @@
 // Extraction of one item: its local header, the window over its data, the
 // decryption, the method dispatch and the CRC-32 check.
+#include "base/Budget.h"
 #include "base/Exception.h"
 #include "zip/Decoders.h"
 #include "zip/Inflate.h"
@@ -88,6 +89,7 @@ void CopyStored(base::TStream& input, base::TStream& output, uint64_t size)
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, Chunk)));
     while (size > 0) {
         const auto n = static_cast<int64_t>(std::min(size, Chunk));
+        base::BudgetTick(1 + n / 128);
         input.ReadBuffer(buffer.data(), n);
         output.WriteBuffer(buffer.data(), n);
         size -= static_cast<uint64_t>(n);

@@ -1,5 +1,6 @@
 #include "zip/Decoders.h"
 
+#include "base/Budget.h"
 #include "base/Exception.h"
 
 #include <wavpack/wavpack.h>
@@ -190,12 +191,16 @@ void WavPackDecode(base::TStream& input, base::TStream& output, const TDecodePar
     const uint32_t samplesPerCall =
         static_cast<uint32_t>(std::clamp<size_t>(OutputBufferSize / frameBytes, 1, SamplesPerCall));
     const size_t batchBytes = samplesPerCall * frameBytes;
+    base::TBudgetCharge buffersCharge;
+    buffersCharge.Resize(static_cast<int64_t>(samplesPerCall) * channels * 4 +
+                         static_cast<int64_t>(std::max(OutputBufferSize, batchBytes)));
     std::vector<int32_t> samples(static_cast<size_t>(samplesPerCall) * static_cast<size_t>(channels));
     std::vector<uint8_t> buffer(std::max(OutputBufferSize, batchBytes));
     size_t filled = 0;
     for (;;) {
         const uint32_t got = WavpackUnpackSamples(wpc, samples.data(), samplesPerCall);
         RethrowFailure(context);
+        base::BudgetTick(1 + static_cast<int64_t>(got) * channels / 4);
         if (got == 0)
             break;
         if (filled + batchBytes > buffer.size()) {

@@ -131,6 +131,8 @@ void TZipItem::LoadFromStream(base::TStream& stream)
 
 void TZipItem::TakeEntry(TZipDirectoryFileHeader& info)
 {
+    // The rules below may pass over the name a few times.
+    base::BudgetTick(1 + static_cast<int64_t>(info.FRawFileName.size() / 16));
     const uint8_t* data = nullptr;
     uint16_t size = 0;
     const TNameCharSet charSet = DetectNameCharSet(info.FRawFileName);

@@ -1,5 +1,6 @@
 #include "zip/ZipCrypt.h"
 
+#include "base/Budget.h"
 #include "base/Crc32.h"
 #include "base/Exception.h"
 #include "platform/Platform.h"
@@ -64,6 +65,7 @@ int64_t TDfDecryptStream::Read(void* buffer, int64_t count)
     if (!FReady)
         base::RaiseAssertion("Decrypt stream read before its header was verified", __FILE__, __LINE__);
     const int64_t n = FStream->Read(buffer, count);
+    base::BudgetTick(1 + std::max<int64_t>(n, 0) / 64);
     if (n > 0)
         FEngine->Decrypt(static_cast<uint8_t*>(buffer), static_cast<size_t>(n));
     return n;

@@ -1,3 +1,4 @@
+#include "base/Budget.h"
 #include "base/Text.h"
 #include "platform/Platform.h"
 #include "zip/ZipRecords.h"
@@ -102,6 +103,7 @@ bool IsOemName(std::string_view bytes)
 
 std::u16string DecodeStoredName(std::string_view bytes)
 {
+    base::BudgetTick(1 + static_cast<int64_t>(bytes.size() / 32));
     switch (DetectNameCharSet(bytes)) {
     case TNameCharSet::ascii:
         return base::Latin1ToUtf16(bytes);

@@ -1,5 +1,6 @@
 #include "zip/ZipRecords.h"
 
+#include "base/Budget.h"
 #include "base/Exception.h"
 #include "platform/Platform.h"
 #include "zip/ZipErrors.h"
@@ -27,6 +28,7 @@ bool TExtraField::Get(uint16_t id, const uint8_t*& data, uint16_t& size)
 {
     size_t pos = 0;
     while (FBuffer.size() - pos >= 4) {
+        base::BudgetTick();
         uint8_t* header = FBuffer.data() + pos;
         const uint16_t subId = GetLE16(header);
         uint16_t subSize = GetLE16(header + 2);

@@ -2,6 +2,7 @@
 
 #include "DeflateTestEncoder.h"
 #include "ZipTestWriter.h"
+#include "base/Budget.h"
 #include "base/Crc32.h"
 #include "base/FileStream.h"
 #include "base/MemoryStream.h"
@@ -398,4 +399,37 @@ TEST(ExtractTest, CompressedReadLimitHoldsForEveryMethod)
     EXPECT_EQ(methods, (std::set<int> {0, 1, 2, 5, 6, 8, 9, 12, 14, 97, 98}));
     EXPECT_EQ(TZipArchive::CompressedReadBound(0, 4 << 20), (4 << 20) + 65536);
     EXPECT_EQ(TZipArchive::CompressedReadBound(3, 4 << 20), (9 << 20) + 65536);
+}
+
+// What the decoders hold while they work (windows, the libraries' state,
+// the PPMd model as it grows) is counted against the reading's budget, and
+// a budget too small for it ends the extraction, quietly, spent for good.
+TEST(ExtractTest, DecoderMemoryIsCountedAgainstTheBudget)
+{
+    const std::string data = std::string(ADDOSCOPE_TEST_DATA) + "/zip/";
+    struct TCase {
+        const char* Zip;
+        int64_t AtLeast; // bytes a decode of the largest item must count
+    };
+    for (const TCase& c : {TCase {"methods/iz_deflate9.zip", 80000}, TCase {"methods/7z_deflate64.zip", 160000},
+                           TCase {"libs/7z_bzip2.zip", 1 << 20}, TCase {"libs/7z_lzma.zip", 16000},
+                           TCase {"ppmd/7z_ppmd_o6_mem16m.zip", 100000}, TCase {"legacy/hw_implode_8k3t.zip", 40000}}) {
+        SCOPED_TRACE(c.Zip);
+        TArchiveOver a(ReadFile(data + c.Zip), false);
+        int largest = 0;
+        for (int i = 1; i < a.Archive->Count(); ++i)
+            if (a.Archive->Item(i).GetCompressedSize() > a.Archive->Item(largest).GetCompressedSize())
+                largest = i;
+        const std::u16string name = a.Archive->Item(largest).GetFileName();
+        std::string full;
+        {
+            base::TReadingBudget budget(int64_t(60) * 1000000000, int64_t(1) << 30);
+            full = a.Extract(name);
+            EXPECT_GE(budget.MemoryPeak() - static_cast<int64_t>(full.size()), c.AtLeast);
+            EXPECT_FALSE(budget.Exceeded());
+        }
+        base::TReadingBudget tight(int64_t(60) * 1000000000, c.AtLeast / 2);
+        EXPECT_LT(a.Extract(name).size(), full.size());
+        EXPECT_TRUE(tight.Exceeded());
+    }
 }
