@@ -20,11 +20,15 @@ void* TJSONArena::AllocateSlow(size_t size, size_t alignment)
     if (needed > FNextBlock / 4) {
         // A large request gets a block of its own, so the current block
         // keeps its free space for the small allocations that follow.
+        FBlocks.reserve(FBlocks.size() + 1);
+        FCharge.Add(static_cast<int64_t>(needed));
         FBlocks.push_back(std::make_unique_for_overwrite<char[]>(needed));
         FReserved += needed;
         char* block = FBlocks.back().get();
         return block + (alignment - reinterpret_cast<uintptr_t>(block) % alignment) % alignment;
     }
+    FBlocks.reserve(FBlocks.size() + 1);
+    FCharge.Add(static_cast<int64_t>(FNextBlock));
     FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FNextBlock));
     FReserved += FNextBlock;
     FNext = FBlocks.back().get();

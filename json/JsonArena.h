@@ -3,6 +3,8 @@
 // built once and freed as a whole, so its parts need no destructors of
 // their own: the arena hands out memory in growing blocks and releases
 // every block together.
+#include "base/Budget.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +48,8 @@ public:
 
     // Total bytes reserved from the system.
     size_t Reserved() const { return FReserved; }
+    // What the reading budget is charged for the blocks.
+    int64_t Charged() const { return FCharge.Bytes(); }
 
 private:
     void* AllocateSlow(size_t size, size_t alignment);
@@ -55,6 +59,7 @@ private:
     char* FLimit = nullptr;
     size_t FNextBlock;
     size_t FReserved = 0;
+    base::TBudgetCharge FCharge; // the blocks; released with the tree
 };
 
 } // namespace addoscope::json::detail

@@ -3,6 +3,7 @@
 // input costs heap, never call stack.
 #include "json/JsonParser.h"
 
+#include "base/Budget.h"
 #include "base/IntText.h"
 #include "json/JsonArena.h"
 #include "json/JsonStringCache.h"
@@ -97,6 +98,7 @@ private:
 
     [[noreturn]] void Raise(const uint8_t* at, const std::string& text, bool withPath)
     {
+        base::BudgetTick((at - FDataStart) / 32);
         int64_t line = 1;
         const uint8_t* lineStart = FDataStart;
         for (const uint8_t* p = FDataStart; p < at; ++p)
@@ -159,6 +161,19 @@ private:
 
     // ---- Building ---------------------------------------------------------
 
+    // Appends to one of the reader's stacks, whose memory the budget counts.
+    template <class T>
+    void Push(std::vector<T>& list, const T& item)
+    {
+        if (list.size() == list.capacity()) {
+            list.reserve(std::max<size_t>(16, list.capacity() * 2));
+            FStackCharge.Resize(static_cast<int64_t>(FFrames.capacity() * sizeof(TFrame) +
+                                                     FPairs.capacity() * sizeof(TPendingPair) +
+                                                     FElements.capacity() * sizeof(const TJSONValue*)));
+        }
+        list.push_back(item);
+    }
+
     template <class T, class... TArgs>
     T* NewNode(TArgs&&... args)
     {
@@ -179,7 +194,7 @@ private:
         if (FFrames.back().FIsObject)
             FPairs.back().FValue = value;
         else
-            FElements.push_back(value);
+            Push(FElements, value);
     }
 
     template <class T>
@@ -196,7 +211,7 @@ private:
         size_t parentEntry = 0;
         if (!FFrames.empty())
             parentEntry = FFrames.back().FIsObject ? FPairs.size() - 1 : FElements.size() - 1;
-        FFrames.push_back(TFrame{node, isObject ? FPairs.size() : FElements.size(), parentEntry, isObject});
+        Push(FFrames, TFrame{node, isObject ? FPairs.size() : FElements.size(), parentEntry, isObject});
         ++FPos;
         SkipWhitespace();
         FAfterValue = false;
@@ -242,8 +257,12 @@ private:
 
     void SkipWhitespace()
     {
+        const uint8_t* start = FPos;
         while (FPos < FDataEnd && IsWhitespace(*FPos))
             ++FPos;
+        // Runs of a few blanks are paid for by the step they belong to.
+        if (FPos - start > 64)
+            base::BudgetTick((FPos - start) / 32);
     }
 
     bool Literal(const char* word, size_t length)
@@ -308,6 +327,7 @@ private:
     // next member or element.
     void Step()
     {
+        base::BudgetTick();
         const bool isObject = FFrames.back().FIsObject;
         const uint8_t closing = isObject ? '}' : ']';
         if (FAfterValue) {
@@ -331,7 +351,7 @@ private:
             if (FPos >= FDataEnd || *FPos != '"')
                 Fail();
             ReadString();
-            FPairs.push_back(TPendingPair{StoreName(), nullptr});
+            Push(FPairs, TPendingPair{StoreName(), nullptr});
             SkipWhitespace();
             if (FPos >= FDataEnd || *FPos != ':')
                 Fail();
@@ -372,6 +392,7 @@ private:
                 Fail();
         }
         const size_t length = static_cast<size_t>(FPos - start);
+        base::BudgetTick(static_cast<int64_t>(length / 32));
         char16_t* text = FArena->AllocateArray<char16_t>(length);
         for (size_t i = 0; i < length; ++i)
             text[i] = start[i];
@@ -385,6 +406,7 @@ private:
         size_t capacity = FCharCapacity;
         while (capacity - FCharCount < extra)
             capacity *= 2;
+        FCharCharge.Resize(static_cast<int64_t>(capacity * sizeof(char16_t)));
         auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity);
         std::memcpy(grown.get(), FCharData.get(), FCharCount * sizeof(char16_t));
         FCharData = std::move(grown);
@@ -413,6 +435,7 @@ private:
         const size_t length = static_cast<size_t>(run - start);
         if (length == 0)
             return {};
+        base::BudgetTick(static_cast<int64_t>(length / 32));
         CheckLength(length);
         char16_t* text = FArena->AllocateArray<char16_t>(length);
         for (size_t i = 0; i < length; ++i)
@@ -433,11 +456,13 @@ private:
         ++FPos;
         FCharCount = 0;
         for (;;) {
+            base::BudgetTick();
             const uint8_t* run = FPos;
             while (run < FDataEnd && PlainStringByte[*run])
                 ++run;
             if (run > FPos) {
                 const size_t length = static_cast<size_t>(run - FPos);
+                base::BudgetTick(static_cast<int64_t>(length / 32));
                 ReserveChars(length);
                 char16_t* target = FCharData.get() + FCharCount;
                 for (size_t i = 0; i < length; ++i)
@@ -537,18 +562,9 @@ private:
 
     std::u16string_view StoreName()
     {
-        if (!FCache)
+        if (!FCache || FCharCount == 0)
             return StoreText();
-        const uint32_t hash = TStringCache::Hash(FCharData.get(), FCharCount);
-        size_t slot = 0;
-        if (const std::u16string_view* stored = FStringCache.Find(hash, slot)) {
-            if (*stored == std::u16string_view(FCharData.get(), FCharCount))
-                return *stored;
-            return StoreText();
-        }
-        const std::u16string_view text = StoreText();
-        FStringCache.Store(slot, hash, text);
-        return text;
+        return FStringCache.Intern(std::u16string_view(FCharData.get(), FCharCount), [this] { return StoreText(); });
     }
 
     const uint8_t* FData;
@@ -570,6 +586,8 @@ private:
     std::vector<TFrame> FFrames;
     std::vector<TPendingPair> FPairs;
     std::vector<const TJSONValue*> FElements;
+    base::TBudgetCharge FStackCharge; // the three stacks above
+    base::TBudgetCharge FCharCharge;  // FCharData beyond its first 16 units
 };
 
 } // namespace detail
