@@ -1,5 +1,6 @@
 #include "package/InstallRdf.h"
 
+#include "base/Budget.h"
 #include "base/Text.h"
 #include "platform/Platform.h"
 #include "xml/XmlDoc.h"
@@ -98,6 +99,7 @@ const xml::TXmlNode* FindRdfRoot(const xml::TXmlDoc& doc)
 {
     const xml::TxNodeList& roots = doc.RootNodes();
     for (int i = 0; i < roots.Count(); ++i) {
+        base::BudgetTick();
         const xml::TXmlNode* node = roots[i];
         if (node && node->ElementType() == xml::xeElement && node->Name() == "RDF")
             return node;
@@ -116,6 +118,7 @@ void ReadTargetApplication(TAddoscope& record, const xml::TXmlNode& node)
     std::u16string minVersion;
     std::u16string maxVersion;
     for (int i = 0; i < description->NodeCount(); ++i) {
+        base::BudgetTick();
         const xml::TXmlNode* property = description->Nodes(i);
         if (!property)
             continue;
@@ -150,9 +153,11 @@ bool ReadInstallRdf(base::TStream& stream, TAddoscope& record, const std::u16str
         if (!description)
             return false;
         const int count = description->NodeCount();
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
+            base::BudgetTick();
             if (const xml::TXmlNode* property = description->Nodes(i))
                 ApplyProperty(record, *property);
+        }
         return true;
     } catch (...) {
         return false;

@@ -1,11 +1,13 @@
 #include "package/StringList.h"
 
+#include "base/Budget.h"
 #include "platform/Platform.h"
 
 namespace addoscope::package {
 
 void TStringList::Add(std::u16string text)
 {
+    base::BudgetTick(4);
     const size_t eq = text.find(u'=');
     // Entries without "=" have no name and are never found by name.
     if (eq != std::u16string::npos)
@@ -15,6 +17,7 @@ void TStringList::Add(std::u16string text)
 
 int TStringList::IndexOfName(std::u16string_view name) const
 {
+    base::BudgetTick(4);
     const auto found = FFirstByName.find(platform::UpperCase(name));
     return found == FFirstByName.end() ? -1 : found->second;
 }

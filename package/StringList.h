@@ -1,4 +1,6 @@
 #pragma once
+#include "base/SeededHash.h"
+
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -9,7 +11,9 @@ namespace addoscope::package {
 // before its first "="; names are looked up case-insensitively by the
 // user's locale rules. A hash index over the folded names keeps look-ups
 // constant-time, so a description listing a great many target applications
-// cannot make reading it quadratic.
+// cannot make reading it quadratic; the index is keyed afresh for every
+// list, since the names come from the file and a fixed string hash lets
+// a file be made whose names all share one bucket.
 class TStringList {
 public:
     void Add(std::u16string text);
@@ -23,7 +27,7 @@ public:
 
 private:
     std::vector<std::u16string> FItems;
-    std::unordered_map<std::u16string, int> FFirstByName; // folded name -> first index
+    std::unordered_map<std::u16string, int, base::TSeededStringHash> FFirstByName; // folded name -> first index
 };
 
 } // namespace addoscope::package

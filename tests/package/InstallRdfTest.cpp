@@ -202,3 +202,23 @@ TEST_F(InstallRdf, DamagedAndEncodedManifests)
     ASSERT_TRUE(Read(bytes));
     EXPECT_EQ(FRecord.Name, u"Gr\u00FC\u00DFe \u20AC");
 }
+
+TEST_F(InstallRdf, MalformedAttributesAndFloodsOfNodes)
+{
+    // An attribute without a quoted value is dropped: it neither replaces
+    // the name before it nor adds an empty contributor.
+    ASSERT_TRUE(Read("<RDF><Description em:name='A' em:name=B em:contributor=C ===== em:creator='D'/></RDF>"));
+    EXPECT_EQ(FRecord.Name, u"A");
+    EXPECT_EQ(FRecord.Contributor, u"");
+    EXPECT_EQ(FRecord.Creator, u"D");
+    // A flood of tiny nodes stops at the document's node limit; the
+    // properties read before it count, the manifest is still read.
+    std::string flood = "<RDF><Description em:id='flood@example.org'>";
+    for (int i = 0; i < 300000; ++i)
+        flood += "<a/>";
+    flood += "<em:name>late</em:name></Description></RDF>";
+    FRecord = TAddoscope();
+    ASSERT_TRUE(Read(flood));
+    EXPECT_EQ(FRecord.ID, u"flood@example.org");
+    EXPECT_EQ(FRecord.Name, u"");
+}
