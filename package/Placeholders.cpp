@@ -15,8 +15,9 @@ namespace {
 // Work the direct form may spend (text units folded, compared and written)
 // before the indexed form takes over. Real messages need a few hundred.
 constexpr size_t DirectWorkLimit = 65536;
-// Lengths and offsets of the indexed form are 32-bit, with a bit to spare.
-constexpr size_t LargestCap = size_t(1) << 30;
+// Lengths and offsets of the indexed form are 32-bit with a bit to spare,
+// and the work bound, a few times the cap, fits a 32-bit size_t.
+constexpr size_t LargestCap = size_t(1) << 28;
 
 enum class TOutcome { Done, Exceeded, Heavy, NotExact };
 
@@ -823,7 +824,7 @@ bool SubstitutePlaceholders(std::u16string& text, const std::vector<TPlaceholder
         // The direct form may pass over the text a few times: a message
         // that is over the cap at its first placeholder is told so without
         // building an index.
-        outcome = SubstituteDirect(direct, placeholders, cap, std::min(workLimit, DirectWorkLimit + 4 * text.size()));
+        outcome = SubstituteDirect(direct, placeholders, cap, std::min(workLimit, DirectWorkLimit + 4 * std::min(text.size(), cap)));
         if (outcome == TOutcome::Done)
             text.swap(direct);
     }
