@@ -85,6 +85,22 @@ std::unique_ptr<base::TMemoryStream> CopyZipPart(base::TStream& file, int64_t st
     return copy;
 }
 
+// Extracts the item into the stream, which holds at most `cap` bytes. The
+// item may consume no more compressed input than an honest encoder needs
+// for that much output with its method: past it, the data are padding or a
+// decoder made to spin (millions of empty Deflate blocks) and would only
+// cost time for output that cannot be kept.
+void ExtractCapped(zip::TZipArchive& archive, const std::u16string& name, base::TMemoryStream& stream, int64_t cap)
+{
+    const int index = archive.FindFile(name);
+    if (index < 0)
+        return;
+    const auto* item = dynamic_cast<const zip::TZipItem*>(&archive.Item(index));
+    const uint8_t method = item ? item->GetCompressionMethod() : 0xFF;
+    archive.SetCompressedReadLimit(zip::TZipArchive::CompressedReadBound(method, cap));
+    archive.ExtractToStream(name, stream);
+}
+
 } // namespace
 
 std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName, const std::u16string& preferredLocale,
@@ -136,10 +152,10 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
         archive->Load();
 
         if (archive->FindFile(u"install.rdf") >= 0) {
-            archive->ExtractToStream(u"install.rdf", *description);
+            ExtractCapped(*archive, u"install.rdf", *description, MaxExtractedSize);
             opened.DescriptionKind = u"XML";
         } else if (archive->FindFile(u"manifest.json") >= 0) {
-            archive->ExtractToStream(u"manifest.json", *description);
+            ExtractCapped(*archive, u"manifest.json", *description, MaxExtractedSize);
             opened.DescriptionKind = u"JSON";
             std::u16string messagesName;
             const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
@@ -147,7 +163,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
                 opened.Messages = std::make_unique<base::TMemoryStream>();
                 opened.Messages->SetMaxSize(MaxMessagesSize);
                 try {
-                    archive->ExtractToStream(messagesName, *opened.Messages);
+                    ExtractCapped(*archive, messagesName, *opened.Messages, MaxMessagesSize);
                 } catch (...) {
                     // The messages stream keeps whatever was written.
                 }
