@@ -4,6 +4,9 @@
 // a thousandfold, and an archive may point many entries at the same data.
 // The input is also decoded as a bare Deflate (or, by its size, Deflate64)
 // stream, so that block headers and Huffman tables are explored directly.
+// Inputs whose size has bit 2 set read at most a few KiB of each item's
+// data (from the last byte), and every item is also looked up by its name
+// and by the name with ASCII letters in upper case.
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "zip/Inflate.h"
@@ -11,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -49,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     archive->SetupExtraction();
     if (size & 1)
         archive->SetPassword(u"secret");
+    if (size & 4)
+        archive->SetCompressedReadLimit(1 + int64_t(data[size - 1]) * 37);
     try {
         archive->Load();
     } catch (const base::Exception&) {
@@ -56,6 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     int64_t total = 0;
     for (int i = 0; i < archive->Count() && total < TotalCap; ++i) {
+        std::u16string upper = archive->ItemName(i);
+        for (char16_t& c : upper)
+            if (c >= u'a' && c <= u'z')
+                c = static_cast<char16_t>(c - 32);
+        if (archive->FindFile(archive->ItemName(i)) < 0 || archive->FindFile(upper) < 0)
+            __builtin_trap(); // every item's own name finds an item
         TCappedMemoryStream target;
         archive->ExtractToStream(archive->ItemName(i), target);
         total += target.Size() + 1;
