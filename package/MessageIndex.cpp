@@ -8,6 +8,19 @@ namespace {
 // built: a handful of look-ups in a small object never pay for a table.
 constexpr size_t ScansBeforeIndex = 3;
 
+bool IsBlank(char16_t c)
+{
+    return c <= 0x20;
+}
+
+// A name the path reads as one member name: nothing to step by, nothing
+// trimmed.
+bool IsPlainName(std::u16string_view name)
+{
+    return !name.empty() && !IsBlank(name.front()) && !IsBlank(name.back()) &&
+           name.find_first_of(u".[") == std::u16string_view::npos;
+}
+
 } // namespace
 
 const json::TJSONValue* TMemberIndex::Find(std::u16string_view name)
@@ -25,7 +38,7 @@ const json::TJSONValue* TMemberIndex::Find(std::u16string_view name)
     if (FSlots.empty())
         Build();
     const size_t mask = FSlots.size() - 1;
-    for (size_t slot = FHash(name) & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = (*FHash)(name) & mask;; slot = (slot + 1) & mask) {
         base::BudgetTick();
         const uint32_t entry = FSlots[slot];
         if (entry == 0)
@@ -44,12 +57,13 @@ void TMemberIndex::Build()
         size *= 2;
     FCharge.Resize(static_cast<int64_t>(size * sizeof(uint32_t)));
     FSlots.assign(size, 0);
+    FHash.emplace();
     const size_t mask = size - 1;
     uint32_t index = 0;
     for (const json::TJSONPair& pair : FObject) {
         ++index;
         const std::u16string_view name = pair.JsonString().Text();
-        for (size_t slot = FHash(name) & mask;; slot = (slot + 1) & mask) {
+        for (size_t slot = (*FHash)(name) & mask;; slot = (slot + 1) & mask) {
             base::BudgetTick();
             const uint32_t entry = FSlots[slot];
             if (entry == 0) {
@@ -65,6 +79,8 @@ void TMemberIndex::Build()
 
 TMemberIndex& TMessageIndex::MembersOf(const json::TJSONObject& object)
 {
+    if (&object == &FMessages)
+        return FTop;
     std::unique_ptr<TMemberIndex>& members = FObjects[&object];
     if (!members)
         members = std::make_unique<TMemberIndex>(object);
@@ -73,6 +89,8 @@ TMemberIndex& TMessageIndex::MembersOf(const json::TJSONObject& object)
 
 const json::TJSONValue* TMessageIndex::Find(std::u16string_view name)
 {
+    if (IsPlainName(name))
+        return FTop.Find(name);
     try {
         if (!json::ParseJSONPath(name, FSteps))
             return nullptr;

@@ -7,6 +7,7 @@
 #include "json/JsonValue.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -32,7 +33,7 @@ private:
 
     const json::TJSONObject& FObject;
     size_t FScanned = 0;
-    base::TSeededHash FHash;
+    std::optional<base::TSeededHash> FHash; // drawn when the index is built
     std::vector<uint32_t> FSlots; // member index + 1; 0 is free
     base::TBudgetCharge FCharge;
 };
@@ -42,7 +43,7 @@ private:
 // met on the way keeps its own member index.
 class TMessageIndex {
 public:
-    explicit TMessageIndex(const json::TJSONObject& messages) : FMessages(messages) {}
+    explicit TMessageIndex(const json::TJSONObject& messages) : FMessages(messages), FTop(messages) {}
     TMessageIndex(const TMessageIndex&) = delete;
     TMessageIndex& operator=(const TMessageIndex&) = delete;
 
@@ -54,7 +55,8 @@ private:
     TMemberIndex& MembersOf(const json::TJSONObject& object);
 
     const json::TJSONObject& FMessages;
-    std::unordered_map<const json::TJSONObject*, std::unique_ptr<TMemberIndex>> FObjects;
+    TMemberIndex FTop; // of the messages object itself
+    std::unordered_map<const json::TJSONObject*, std::unique_ptr<TMemberIndex>> FObjects; // nested ones
     std::vector<json::TJSONPathStep> FSteps;
 };
 

@@ -55,21 +55,24 @@ std::u16string PatternOf(std::u16string_view name)
 // One pass over the whole text per placeholder: the plain algorithm, used
 // while the text is short and the placeholders few. Occurrences are counted
 // first, so that a text over the cap is never built.
+// `text` is left as it was unless the outcome is Done.
 TOutcome SubstituteDirect(std::u16string& text, const std::vector<TPlaceholderText>& placeholders, size_t cap,
                           size_t workLimit)
 {
     if (text.size() > cap)
         return TOutcome::Exceeded;
     size_t work = 0;
-    std::u16string foldedText, foldedPattern, result;
+    std::u16string foldedText, foldedPattern, result, current;
+    // The text so far: the given one until a placeholder changes it.
+    const std::u16string* so = &text;
     std::vector<size_t> found;
     for (const TPlaceholderText& placeholder : placeholders) {
         const std::u16string pattern = PatternOf(placeholder.FName);
-        work += text.size() + pattern.size();
+        work += so->size() + pattern.size();
         if (work > workLimit)
             return TOutcome::Heavy;
-        base::BudgetTick(static_cast<int64_t>(text.size() / 16 + 1));
-        FoldForSearch(text, pattern, foldedText, foldedPattern);
+        base::BudgetTick(static_cast<int64_t>(so->size() / 16 + 1));
+        FoldForSearch(*so, pattern, foldedText, foldedPattern);
 
         // Every occurrence starts with "$": only there is the pattern
         // compared, each comparison counted at the pattern's length.
@@ -91,7 +94,7 @@ TOutcome SubstituteDirect(std::u16string& text, const std::vector<TPlaceholderTe
         if (found.empty())
             continue;
 
-        const size_t kept = text.size() - found.size() * length;
+        const size_t kept = so->size() - found.size() * length;
         const size_t content = placeholder.FContent.size();
         if (content != 0 && found.size() > (cap - kept) / content)
             return TOutcome::Exceeded;
@@ -104,13 +107,16 @@ TOutcome SubstituteDirect(std::u16string& text, const std::vector<TPlaceholderTe
         result.reserve(newLength);
         size_t from = 0;
         for (const size_t at : found) {
-            result.append(text, from, at - from);
+            result.append(*so, from, at - from);
             result += placeholder.FContent;
             from = at + length;
         }
-        result.append(text, from, std::u16string::npos);
-        text.swap(result);
+        result.append(*so, from, std::u16string::npos);
+        current.swap(result);
+        so = &current;
     }
+    if (so == &current)
+        text.swap(current);
     return TOutcome::Done;
 }
 
@@ -820,13 +826,11 @@ bool SubstitutePlaceholders(std::u16string& text, const std::vector<TPlaceholder
         return SubstituteDirect(text, placeholders, cap, workLimit) == TOutcome::Done;
     TOutcome outcome = TOutcome::Heavy;
     if (how == TSubstitution::Automatic) {
-        std::u16string direct = text;
         // The direct form may pass over the text a few times: a message
         // that is over the cap at its first placeholder is told so without
         // building an index.
-        outcome = SubstituteDirect(direct, placeholders, cap, std::min(workLimit, DirectWorkLimit + 4 * std::min(text.size(), cap)));
-        if (outcome == TOutcome::Done)
-            text.swap(direct);
+        outcome = SubstituteDirect(text, placeholders, cap,
+                                   std::min(workLimit, DirectWorkLimit + 4 * std::min(text.size(), cap)));
     }
     if (outcome == TOutcome::Heavy)
         outcome = TIndexedText(cap, workLimit).Run(text, placeholders);
