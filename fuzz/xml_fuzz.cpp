@@ -1,7 +1,10 @@
 // Loads the input as an XML document, reads every node's name and value and
 // searches the tree. The same input is loaded a second time through a
 // stream that hands out a few bytes per read; both trees must be the same,
-// since chunk boundaries may not change what is read.
+// since chunk boundaries may not change what is read. A third load runs
+// under a small node limit and a small reading budget, so that loading
+// stops in the middle of every construct and the tree is still whole.
+#include "base/Budget.h"
 #include "base/MemoryStream.h"
 #include "xml/XmlDoc.h"
 
@@ -66,5 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     again.LoadFromStream(dribble);
     if (Describe(again) != whole)
         __builtin_trap();
+
+    base::TReadingBudget budget(int64_t(1) << 50, size % 3 == 0 ? 96 * 1024 : int64_t(1) << 30);
+    xml::TXmlDoc limited;
+    limited.SetMaxNodeCount(static_cast<uint32_t>(1 + size % 61));
+    stream.Seek(0, base::TSeekOrigin::soBeginning);
+    try {
+        limited.LoadFromStream(stream);
+    } catch (const base::EBudgetExceeded&) {
+    }
+    if (limited.LoadedNodeCount() > limited.MaxNodeCount() + 2)
+        __builtin_trap();
+    Describe(limited);
+    if (const xml::TXmlNode* root = limited.Root())
+        root->FindNode("Description");
     return 0;
 }

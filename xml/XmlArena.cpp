@@ -31,7 +31,7 @@ void* TxArena::AllocateSlow(size_t size)
 TXmlNode** TxArena::AllocateArray(unsigned sizeClass)
 {
     if (TXmlNode** spare = FSpare[sizeClass]) {
-        std::memcpy(&FSpare[sizeClass], spare, sizeof(spare));
+        FSpare[sizeClass] = reinterpret_cast<TXmlNode**>(spare[0]);
         return spare;
     }
     return static_cast<TXmlNode**>(Allocate(sizeof(TXmlNode*) << sizeClass));
@@ -49,7 +49,7 @@ void TxArena::Insert(TXmlNode**& items, uint32_t& count, uint32_t index, TXmlNod
         TXmlNode** grown = AllocateArray(count == 0 ? 0 : oldClass + 1);
         if (count > 0) {
             std::memcpy(grown, items, count * sizeof(TXmlNode*));
-            std::memcpy(items, &FSpare[oldClass], sizeof(TXmlNode**));
+            items[0] = reinterpret_cast<TXmlNode*>(FSpare[oldClass]);
             FSpare[oldClass] = items;
         }
         items = grown;

@@ -121,7 +121,6 @@ private:
     mutable int64_t FLinesCounted = 0;
 
     TxStringEncoding FEncoding = seUTF8;
-    int FCodePage = 0;
     const TxBomInfo* FBomInfo = nullptr;
     bool FDecoding = false;    // an encoding we can read was recognised
     bool FLastChar0D = false;  // carried from chunk to chunk
