@@ -74,14 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     xml::TXmlDoc limited;
     limited.SetMaxNodeCount(static_cast<uint32_t>(1 + size % 61));
     stream.Seek(0, base::TSeekOrigin::soBeginning);
+    // Once spent, the budget raises at every later tick, reading the tree
+    // included.
     try {
         limited.LoadFromStream(stream);
+        if (limited.LoadedNodeCount() > limited.MaxNodeCount() + 2)
+            __builtin_trap();
+        Describe(limited);
+        if (const xml::TXmlNode* root = limited.Root())
+            root->FindNode("Description");
     } catch (const base::EBudgetExceeded&) {
+        if (!budget.Exceeded())
+            __builtin_trap();
     }
-    if (limited.LoadedNodeCount() > limited.MaxNodeCount() + 2)
-        __builtin_trap();
-    Describe(limited);
-    if (const xml::TXmlNode* root = limited.Root())
-        root->FindNode("Description");
     return 0;
 }

@@ -1,4 +1,5 @@
 // Text form of number literals.
+#include "base/Budget.h"
 #include "json/JsonValue.h"
 #include "platform/Platform.h"
 
@@ -15,6 +16,8 @@ namespace {
 // conversions below.
 std::string Narrow(std::u16string_view literal)
 {
+    // Every step below is linear in the literal, which may be megabytes long.
+    base::BudgetTick(static_cast<int64_t>(literal.size() / 16));
     std::string text(literal.size(), '\0');
     for (size_t i = 0; i < literal.size(); ++i)
         text[i] = literal[i] < 0x80 ? static_cast<char>(literal[i]) : '?';

@@ -53,6 +53,7 @@ void TxSymbolTable::Grow()
 {
     if (uint64_t(FSlots.size()) >= (uint64_t(1) << 32))
         throw std::bad_alloc(); // IDs are 32-bit; the table can never need more
+    base::BudgetTick(static_cast<int64_t>(FSlots.size() / 8));
     std::vector<uint64_t> slots(FSlots.empty() ? InitialSlots : FSlots.size() * 2, 0);
     const int shift = 64 - std::countr_zero(slots.size());
     const size_t mask = slots.size() - 1;
