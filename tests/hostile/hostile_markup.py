@@ -187,11 +187,14 @@ def murmur_ids(count):
     for _ in range(segments):
         (a, a2), (b, b2) = block_pair(rng), block_pair(rng)
         choices.append((units_of(a) + units_of(b), units_of(a2) + units_of(b2)))
+    # The counter's low bit picks the last segment, so that IDs made one
+    # after the other share a long prefix: every comparison in a crowded
+    # bucket then reads most of both IDs.
     ids = []
     for bits in range(count):
         units = []
         for s in range(segments):
-            units += choices[s][(bits >> s) & 1]
+            units += choices[s][(bits >> (segments - 1 - s)) & 1]
         ids.append("".join(chr(u) for u in units).encode("utf-8"))
     return ids
 
