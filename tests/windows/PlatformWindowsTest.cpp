@@ -184,6 +184,23 @@ void TestModuleAndThreads()
     lock.Leave();
 }
 
+// The hash seeds and the reading budget rest on these two.
+void TestRandomAndThreadClock()
+{
+    unsigned char a[37] = {}, b[37] = {};
+    CHECK(platform::RandomBytes(a, sizeof a));
+    CHECK(platform::RandomBytes(b, sizeof b));
+    CHECK(std::string(reinterpret_cast<char*>(a), sizeof a) != std::string(reinterpret_cast<char*>(b), sizeof b));
+    const int64_t start = platform::ThreadCpuNanoseconds();
+    CHECK(start >= 0);
+    volatile uint64_t spin = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < until)
+        spin = spin + 1;
+    const int64_t spent = platform::ThreadCpuNanoseconds() - start;
+    CHECK(spent > 50 * int64_t(1000000) && spent < 2000 * int64_t(1000000));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -199,6 +216,7 @@ int main(int argc, char** argv)
     TestTimes();
     TestFiles(dir);
     TestModuleAndThreads();
+    TestRandomAndThreadClock();
     std::printf("%d checks, %d failed\n", Checks, Failures);
     return Failures;
 }
