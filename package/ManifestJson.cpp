@@ -1,6 +1,7 @@
 #include "package/ManifestJson.h"
 
 #include "base/Budget.h"
+#include "base/MemoryStream.h"
 #include "json/JsonParser.h"
 #include "package/Messages.h"
 
@@ -16,6 +17,10 @@ namespace {
 // no valid JSON.
 std::unique_ptr<json::TJSONValue> ParseStream(base::TStream& stream)
 {
+    // The opener hands over memory streams: their bytes are parsed where
+    // they lie rather than copied (up to 4 MiB) first.
+    if (auto* memory = dynamic_cast<base::TMemoryStream*>(&stream))
+        return json::ParseJSONValue(std::span<const uint8_t>(memory->Memory(), static_cast<size_t>(memory->Size())));
     const int64_t size = stream.Size();
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     stream.SetPosition(0);
