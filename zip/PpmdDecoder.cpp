@@ -6,6 +6,7 @@
 #include "zip/Decoders.h"
 #include "zip/PpmdModel.h"
 #include "zip/ZipErrors.h"
+#include <algorithm>
 
 #include <memory>
 
@@ -26,6 +27,12 @@ void TPpmdInput::Refill()
 
 namespace {
 constexpr int64_t LargePagesFrom = int64_t(1) << 20;
+// The most model memory set aside for one item. A stream may declare up to
+// 256 MiB, but a model that really fills more than this would pass the
+// reading's memory budget anyway, and setting aside the whole declared
+// block for a small item would ask the host for address space (and, on
+// Windows, commit) that is never used.
+constexpr uint32_t MaxModelMemory = uint32_t(128) << 20;
 }
 
 void PpmdDecode(base::TStream& input, base::TStream& output, const TDecodeParams& params)
@@ -47,7 +54,8 @@ void PpmdDecode(base::TStream& input, base::TStream& output, const TDecodeParams
     // it keeps the small ones. std::bad_alloc, when the memory cannot be
     // had, fails the item.
     const bool largePages = params.UncompressedSize >= LargePagesFrom;
-    auto model = std::make_unique<ppmd::TPpmdModel>(memory, order, restore, largePages);
+    auto model = std::make_unique<ppmd::TPpmdModel>(std::min(memory, MaxModelMemory), order, restore, largePages,
+                                                    memory > MaxModelMemory);
     ppmd::TPpmdRangeDecoder rc(in);
     if (!rc.Init())
         return;

@@ -50,8 +50,8 @@ inline unsigned GetMean(unsigned prob) { return (prob + (1u << (PeriodBits - 2))
 
 } // namespace
 
-TPpmdModel::TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod, bool largePages)
-    : FAlloc(memorySize, largePages), FMaxOrder(order), FRestoreMethod(restoreMethod)
+TPpmdModel::TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod, bool largePages, bool memoryCut)
+    : FAlloc(memorySize, largePages), FMaxOrder(order), FRestoreMethod(restoreMethod), FMemoryCut(memoryCut)
 {
     FDummySee.Summ = 0;
     FDummySee.Shift = PeriodBits;

@@ -27,7 +27,12 @@ public:
     // memorySize in bytes; order MinOrder..MaxOrder; restoreMethod 0..2.
     // Raises std::bad_alloc when the memory cannot be had.
     // largePages: much of the memory is expected to be used (a long item).
-    TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod, bool largePages = false);
+    // memoryCut: the stream declared more memory than memorySize; the model
+    // then decodes exactly as with the declared memory until it would run
+    // out of the smaller one, and raises TPpmdCorrupt there rather than
+    // restore itself differently from the encoder.
+    TPpmdModel(uint32_t memorySize, unsigned order, unsigned restoreMethod, bool largePages = false,
+               bool memoryCut = false);
     TPpmdModel(const TPpmdModel&) = delete;
     TPpmdModel& operator=(const TPpmdModel&) = delete;
 
@@ -73,6 +78,7 @@ private:
     TPpmdAllocator FAlloc;
     unsigned FMaxOrder;
     unsigned FRestoreMethod;
+    bool FMemoryCut;
     uint8_t* FMinContext = nullptr;
     uint8_t* FMaxContext = nullptr;
     uint8_t* FFoundState = nullptr;

@@ -18,6 +18,12 @@ void TPpmdModel::CheckUnitsRef(uint32_t ref, uint32_t bytes) const
 
 void TPpmdModel::RestoreModel(uint8_t* c1)
 {
+    // Where and how the model state runs out depends only on whether an
+    // allocation succeeds, so a model given less memory than the stream
+    // declared decodes the same bytes until here; past this point it would
+    // not.
+    if (FMemoryCut)
+        throw TPpmdCorrupt();
     FAlloc.Text = FAlloc.HeapStart();
 
     // The contexts above c1 received the new symbol: take it back.

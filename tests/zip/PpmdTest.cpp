@@ -5,6 +5,8 @@
 #include "base/MemoryStream.h"
 #include "base/Text.h"
 #include "zip/Decoders.h"
+#include "zip/PpmdModel.h"
+#include "zip/PpmdRangeDecoder.h"
 #include "zip/ZipArchive.h"
 #include "zip/ZipErrors.h"
 
@@ -209,6 +211,36 @@ TEST(PpmdTest, DecodesAcrossMemoryExhaustion)
     } catch (const zip::EArcReadError&) {
     }
     EXPECT_FALSE(out == expected);
+}
+
+// A stream may declare up to 256 MiB of model memory; at most 128 MiB are
+// set aside. A small item never fills its model, so declaring more decodes
+// the same bytes; a model given less than declared stops where it would run
+// out instead of restoring itself differently from the encoder.
+TEST(PpmdTest, ModelMemoryAboveWhatIsSetAsideDecodesTheSameOrStops)
+{
+    TRawItem item = RawItem(ReadFile("7z_ppmd_o6_mem16m.zip"), "text.txt");
+    const std::vector<uint8_t> expected = Decode(item.Data);
+    std::vector<uint8_t> declared256 = item.Data;
+    declared256[0] = static_cast<uint8_t>(declared256[0] | 0xF0);
+    declared256[1] = static_cast<uint8_t>(declared256[1] | 0x0F);
+    EXPECT_TRUE(Decode(declared256) == expected);
+
+    const auto decodeAll = [](const std::vector<uint8_t>& stream, bool memoryCut) {
+        base::TMemoryStream in;
+        in.LoadFromBuffer(stream.data() + 2, stream.size() - 2); // past the parameter word
+        zip::ppmd::TPpmdInput input(in);
+        zip::ppmd::TPpmdRangeDecoder rc(input);
+        EXPECT_TRUE(rc.Init());
+        zip::ppmd::TPpmdModel model(1 << 20, 16, 0, false, memoryCut);
+        std::vector<uint8_t> out;
+        for (int symbol; (symbol = model.DecodeSymbol(rc)) >= 0;)
+            out.push_back(static_cast<uint8_t>(symbol));
+        return out;
+    };
+    const std::vector<uint8_t> exhausting = ReadFile("mixed_o16_m1_r0.ppmd");
+    EXPECT_TRUE(decodeAll(exhausting, false) == Mixed());
+    EXPECT_THROW(decodeAll(exhausting, true), zip::ppmd::TPpmdCorrupt);
 }
 
 // The end marker stops decoding, whatever follows it.
