@@ -5,7 +5,7 @@
 
 #include "base/Budget.h"
 #include "base/IntText.h"
-#include "json/JsonArena.h"
+#include "base/Arena.h"
 #include "json/JsonStringCache.h"
 #include "json/JsonUtf8.h"
 
@@ -24,7 +24,7 @@ const char* const NotValidJSON = "The input value is not a valid JSON";
 // The root node carries the arena that holds the rest of its tree.
 class TArenaOwner {
 public:
-    std::unique_ptr<TJSONArena> FArena;
+    std::unique_ptr<base::TArena> FArena;
 };
 
 template <class T>
@@ -62,7 +62,7 @@ public:
           FIsUTF8(options.Contains(TJSONParseOption::IsUTF8)),
           FUseBool(options.Contains(TJSONParseOption::UseBool)),
           // A tree takes a few times the bytes of its text.
-          FArena(std::make_unique<TJSONArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 4, 4096,
+          FArena(std::make_unique<base::TArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 4, 4096,
                                                                  size_t(1) << 20))),
           FCharData(std::make_unique<char16_t[]>(16)), FCache(end - start > InternThreshold)
     {
@@ -574,7 +574,7 @@ private:
     bool FIsUTF8;
     bool FUseBool;
     bool FAfterValue = false;
-    std::unique_ptr<TJSONArena> FArena;
+    std::unique_ptr<base::TArena> FArena;
     std::unique_ptr<TJSONValue> FRoot; // holds what was built until the parse succeeds
     TArenaOwner* FRootOwner = nullptr;
     std::unique_ptr<char16_t[]> FCharData;

@@ -1,17 +1,14 @@
 #pragma once
-// Memory for the node tree of one document. Nodes and their subnode arrays
-// are carved from large blocks, which the document frees together: a node
-// costs its own bytes and nothing for the allocator, no node is ever
-// destroyed on its own (so freeing a tree a million levels deep needs no
-// recursion), and the blocks are counted against the reading budget.
-#include "base/Budget.h"
+// Memory for the node tree of one document: the nodes and their subnode
+// arrays come from one bump arena, which the document frees together, so a
+// node costs its own bytes and nothing for the allocator. Subnode arrays
+// grow by powers of two; an array given up by growth is kept for the next
+// array of its size.
+#include "base/Arena.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <utility>
-#include <vector>
 
 namespace addoscope::xml {
 
@@ -27,43 +24,27 @@ public:
     template <class T, class... TArgs>
     T* New(TArgs&&... args)
     {
-        static_assert(alignof(T) <= Alignment);
-        return ::new (Allocate(sizeof(T))) T(std::forward<TArgs>(args)...);
+        return FMemory.New<T>(std::forward<TArgs>(args)...);
     }
 
     // A node array of `count` entries has room for std::bit_ceil(count):
     // the capacity is implied by the count. Inserts `node` at `index`
-    // (0..count), moving the array to a larger one when it is full; the
-    // array left behind is kept for the next array of its size.
+    // (0..count), moving the array to a larger one when it is full.
     void Insert(TXmlNode**& items, uint32_t& count, uint32_t index, TXmlNode* node);
 
     // Frees every block.
     void Clear();
     // Bytes taken from the system.
-    size_t Reserved() const { return static_cast<size_t>(FCharge.Bytes()); }
+    size_t Reserved() const { return FMemory.Reserved(); }
 
 private:
-    static constexpr size_t Alignment = alignof(std::max_align_t) < 8 ? 8 : alignof(std::max_align_t);
-
-    void* Allocate(size_t size)
-    {
-        size = (size + Alignment - 1) & ~(Alignment - 1);
-        if (size > static_cast<size_t>(FLimit - FNext))
-            return AllocateSlow(size);
-        void* result = FNext;
-        FNext += size;
-        return result;
-    }
-    void* AllocateSlow(size_t size);
     TXmlNode** AllocateArray(unsigned sizeClass);
 
-    std::vector<std::unique_ptr<std::byte[]>> FBlocks;
-    std::byte* FNext = nullptr;
-    std::byte* FLimit = nullptr;
+    // Blocks of 64 KiB: a document of a few nodes stays small.
+    base::TArena FMemory {64 * 1024, 64 * 1024};
     // Arrays of 2^class entries given up by growth, chained through their
     // first entry.
     TXmlNode** FSpare[32] = {};
-    base::TBudgetCharge FCharge;
 };
 
 } // namespace addoscope::xml

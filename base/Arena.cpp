@@ -1,18 +1,16 @@
-#include "json/JsonArena.h"
+#include "base/Arena.h"
 
 #include <algorithm>
-#include <cstdint>
 
-namespace addoscope::json::detail {
+namespace addoscope::base {
 
-namespace {
-// Blocks stop doubling here.
-constexpr size_t MaxBlock = size_t(1) << 20;
-} // namespace
+TArena::TArena(size_t firstBlock, size_t largestBlock)
+    : FFirstBlock(std::clamp<size_t>(firstBlock, 256, std::max<size_t>(largestBlock, 256))),
+      FLargestBlock(std::max<size_t>(largestBlock, 256)), FNextBlock(FFirstBlock)
+{
+}
 
-TJSONArena::TJSONArena(size_t firstBlock) : FNextBlock(std::clamp<size_t>(firstBlock, 256, MaxBlock)) {}
-
-void* TJSONArena::AllocateSlow(size_t size, size_t alignment)
+void* TArena::AllocateSlow(size_t size, size_t alignment)
 {
     if (size > SIZE_MAX / 2 - alignment)
         throw std::bad_alloc();
@@ -23,19 +21,25 @@ void* TJSONArena::AllocateSlow(size_t size, size_t alignment)
         FBlocks.reserve(FBlocks.size() + 1);
         FCharge.Add(static_cast<int64_t>(needed));
         FBlocks.push_back(std::make_unique_for_overwrite<char[]>(needed));
-        FReserved += needed;
         char* block = FBlocks.back().get();
         return block + (alignment - reinterpret_cast<uintptr_t>(block) % alignment) % alignment;
     }
     FBlocks.reserve(FBlocks.size() + 1);
     FCharge.Add(static_cast<int64_t>(FNextBlock));
     FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FNextBlock));
-    FReserved += FNextBlock;
     FNext = FBlocks.back().get();
     FLimit = FNext + FNextBlock;
-    if (FNextBlock < MaxBlock)
-        FNextBlock *= 2;
+    if (FNextBlock < FLargestBlock)
+        FNextBlock = std::min(FNextBlock * 2, FLargestBlock);
     return Allocate(size, alignment);
 }
 
-} // namespace addoscope::json::detail
+void TArena::Clear()
+{
+    FBlocks.clear();
+    FNext = FLimit = nullptr;
+    FNextBlock = FFirstBlock;
+    FCharge.Resize(0);
+}
+
+} // namespace addoscope::base

@@ -1,8 +1,9 @@
 #pragma once
-// Bump allocation for the nodes and texts of one parsed tree. A tree is
-// built once and freed as a whole, so its parts need no destructors of
-// their own: the arena hands out memory in growing blocks and releases
-// every block together.
+// Bump allocation for the parts of one parsed tree (JSON values, XML
+// nodes). A tree is built once and freed as a whole, so its parts need no
+// destructors of their own: the arena hands out memory from large blocks,
+// counts the blocks against the reading's budget and releases them
+// together, and freeing a tree a million levels deep needs no recursion.
 #include "base/Budget.h"
 
 #include <cstddef>
@@ -12,14 +13,14 @@
 #include <utility>
 #include <vector>
 
-namespace addoscope::json::detail {
+namespace addoscope::base {
 
-class TJSONArena {
+class TArena {
 public:
-    // firstBlock: size of the first block in bytes; later blocks double.
-    explicit TJSONArena(size_t firstBlock = 4096);
-    TJSONArena(const TJSONArena&) = delete;
-    TJSONArena& operator=(const TJSONArena&) = delete;
+    // Blocks start at `firstBlock` bytes and double up to `largestBlock`.
+    explicit TArena(size_t firstBlock = 4096, size_t largestBlock = size_t(1) << 20);
+    TArena(const TArena&) = delete;
+    TArena& operator=(const TArena&) = delete;
 
     void* Allocate(size_t size, size_t alignment)
     {
@@ -31,7 +32,8 @@ public:
         return result;
     }
 
-    // Constructs a T in the arena. Its destructor is never run.
+    // Constructs a T in the arena. Its destructor is never run, so it may
+    // own nothing.
     template <class T, class... TArgs>
     T* New(TArgs&&... args)
     {
@@ -46,10 +48,11 @@ public:
         return static_cast<T*>(Allocate(count * sizeof(T), alignof(T)));
     }
 
-    // Total bytes reserved from the system.
-    size_t Reserved() const { return FReserved; }
-    // What the reading budget is charged for the blocks.
-    int64_t Charged() const { return FCharge.Bytes(); }
+    // Frees every block; the next block is again of the first size.
+    void Clear();
+
+    // Bytes taken from the system, all of them counted by the budget.
+    size_t Reserved() const { return static_cast<size_t>(FCharge.Bytes()); }
 
 private:
     void* AllocateSlow(size_t size, size_t alignment);
@@ -57,9 +60,10 @@ private:
     std::vector<std::unique_ptr<char[]>> FBlocks;
     char* FNext = nullptr;
     char* FLimit = nullptr;
+    const size_t FFirstBlock;
+    const size_t FLargestBlock;
     size_t FNextBlock;
-    size_t FReserved = 0;
-    base::TBudgetCharge FCharge; // the blocks; released with the tree
+    TBudgetCharge FCharge;
 };
 
-} // namespace addoscope::json::detail
+} // namespace addoscope::base
