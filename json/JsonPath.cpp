@@ -141,6 +141,12 @@ private:
 
 } // namespace
 
+bool IsPlainMemberPath(std::u16string_view path)
+{
+    return !path.empty() && !IsBlank(path.front()) && !IsBlank(path.back()) &&
+           path.find_first_of(u".[") == std::u16string_view::npos;
+}
+
 bool ParseJSONPath(std::u16string_view path, std::vector<TJSONPathStep>& steps)
 {
     steps.clear();

@@ -250,6 +250,11 @@ struct TJSONPathStep {
 // malformed path raises EJSONPathException.
 bool ParseJSONPath(std::u16string_view path, std::vector<TJSONPathStep>& steps);
 
+// Whether the path is a single member name read exactly as it stands
+// (nothing to step by, nothing trimmed): then FindValue with it is GetValue
+// with it, and no steps need to be made.
+bool IsPlainMemberPath(std::u16string_view path);
+
 // Class tests that follow the bases: JsonIs<TJSONString> holds for numbers.
 template <class T>
 const T* JsonCast(const TJSONAncestor* node)

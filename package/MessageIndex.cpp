@@ -8,19 +8,6 @@ namespace {
 // built: a handful of look-ups in a small object never pay for a table.
 constexpr size_t ScansBeforeIndex = 3;
 
-bool IsBlank(char16_t c)
-{
-    return c <= 0x20;
-}
-
-// A name the path reads as one member name: nothing to step by, nothing
-// trimmed.
-bool IsPlainName(std::u16string_view name)
-{
-    return !name.empty() && !IsBlank(name.front()) && !IsBlank(name.back()) &&
-           name.find_first_of(u".[") == std::u16string_view::npos;
-}
-
 } // namespace
 
 const json::TJSONValue* TMemberIndex::Find(std::u16string_view name)
@@ -89,7 +76,7 @@ TMemberIndex& TMessageIndex::MembersOf(const json::TJSONObject& object)
 
 const json::TJSONValue* TMessageIndex::Find(std::u16string_view name)
 {
-    if (IsPlainName(name))
+    if (json::IsPlainMemberPath(name))
         return FTop.Find(name);
     try {
         if (!json::ParseJSONPath(name, FSteps))
