@@ -90,11 +90,10 @@ std::unique_ptr<base::TMemoryStream> CopyZipPart(base::TStream& file, int64_t st
 // for that much output with its method: past it, the data are padding or a
 // decoder made to spin (millions of empty Deflate blocks) and would only
 // cost time for output that cannot be kept.
-void ExtractCapped(zip::TZipArchive& archive, const std::u16string& name, base::TMemoryStream& stream, int64_t cap)
+// `index` is the item's, as the look-up by its name found it.
+void ExtractCapped(zip::TZipArchive& archive, int index, const std::u16string& name, base::TMemoryStream& stream,
+                   int64_t cap)
 {
-    const int index = archive.FindFile(name);
-    if (index < 0)
-        return;
     const auto* item = dynamic_cast<const zip::TZipItem*>(&archive.Item(index));
     const uint8_t method = item ? item->GetCompressionMethod() : 0xFF;
     archive.SetCompressedReadLimit(zip::TZipArchive::CompressedReadBound(method, cap));
@@ -151,19 +150,19 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
         archive->SetupExtraction();
         archive->Load();
 
-        if (archive->FindFile(u"install.rdf") >= 0) {
-            ExtractCapped(*archive, u"install.rdf", *description, MaxExtractedSize);
+        if (const int rdf = archive->FindFile(u"install.rdf"); rdf >= 0) {
+            ExtractCapped(*archive, rdf, u"install.rdf", *description, MaxExtractedSize);
             opened.DescriptionKind = u"XML";
-        } else if (archive->FindFile(u"manifest.json") >= 0) {
-            ExtractCapped(*archive, u"manifest.json", *description, MaxExtractedSize);
+        } else if (const int manifest = archive->FindFile(u"manifest.json"); manifest >= 0) {
+            ExtractCapped(*archive, manifest, u"manifest.json", *description, MaxExtractedSize);
             opened.DescriptionKind = u"JSON";
             std::u16string messagesName;
             const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
-            if (FindLocaleMessages(*archive, candidates, messagesName) >= 0) {
+            if (const int messages = FindLocaleMessages(*archive, candidates, messagesName); messages >= 0) {
                 opened.Messages = std::make_unique<base::TMemoryStream>();
                 opened.Messages->SetMaxSize(MaxMessagesSize);
                 try {
-                    ExtractCapped(*archive, messagesName, *opened.Messages, MaxMessagesSize);
+                    ExtractCapped(*archive, messages, messagesName, *opened.Messages, MaxMessagesSize);
                 } catch (...) {
                     // The messages stream keeps whatever was written.
                 }
