@@ -69,6 +69,20 @@ protected:
             *value = buffer;
         return code;
     }
+
+    // After a reading that spent its budget: the unchanged file is
+    // remembered as broken and not read again, and with the lock free and
+    // the budget gone another package reads normally.
+    static void ExpectRememberedAndOthersRead(void (*nextHook)(), const std::string& other, const std::u16string& name)
+    {
+        EXPECT_EQ(Name("tab-tidy.xpi"), ft_fieldempty);
+        EXPECT_EQ(HookCalls, 1);
+        plugin::ReadingTestHook = nextHook;
+        std::u16string value;
+        EXPECT_EQ(Name(other, &value), ft_stringw);
+        EXPECT_EQ(value, name);
+        EXPECT_FALSE(base::BudgetExceeded());
+    }
 };
 
 } // namespace
@@ -81,15 +95,7 @@ TEST_F(Budget, ASlowReadingEndsWithinItsTimeAndIsCachedAsBroken)
     const int64_t spent = platform::ThreadCpuNanoseconds() - start;
     EXPECT_GE(spent, plugin::ReadingCpuBudget);
     EXPECT_LT(spent, plugin::ReadingCpuBudget + 500 * int64_t(1000000));
-    // Remembered: the unchanged file is not read again.
-    EXPECT_EQ(Name("tab-tidy.xpi"), ft_fieldempty);
-    EXPECT_EQ(HookCalls, 1);
-    // The lock is free and the budget gone: another package reads normally.
-    plugin::ReadingTestHook = CountingReading;
-    std::u16string value;
-    EXPECT_EQ(Name("mail-merge-legacy.xpi", &value), ft_stringw);
-    EXPECT_EQ(value, u"Mail Merge");
-    EXPECT_FALSE(base::BudgetExceeded());
+    ExpectRememberedAndOthersRead(CountingReading, "mail-merge-legacy.xpi", u"Mail Merge");
 }
 
 TEST_F(Budget, AGreedyReadingEndsAtItsMemoryAndIsCachedAsBroken)
@@ -98,12 +104,7 @@ TEST_F(Budget, AGreedyReadingEndsAtItsMemoryAndIsCachedAsBroken)
     EXPECT_EQ(Name("tab-tidy.xpi"), ft_fieldempty);
     EXPECT_LE(PeakCounted, plugin::ReadingMemoryBudget);
     EXPECT_GE(PeakCounted, plugin::ReadingMemoryBudget - (2 << 20));
-    EXPECT_EQ(Name("tab-tidy.xpi"), ft_fieldempty);
-    EXPECT_EQ(HookCalls, 1);
-    plugin::ReadingTestHook = nullptr;
-    std::u16string value;
-    EXPECT_EQ(Name("quiet-reader.crx3", &value), ft_stringw);
-    EXPECT_EQ(value, u"Quiet Reader");
+    ExpectRememberedAndOthersRead(nullptr, "quiet-reader.crx3", u"Quiet Reader");
 }
 
 TEST_F(Budget, OrdinaryReadingsStayWithinIt)
