@@ -409,7 +409,7 @@ void TxLoader::ParseMarkupDeclaration(TxDtdElement& declaration)
     Trim(name);
     declaration.SetNameID(Intern(name));
     bool found = false;
-    std::string text = FParser.ReadStringUntilChar('>', &found);
+    std::string text = FParser.ReadStringUntilCharOutsideQuotes('>', &found);
     Trim(text);
     if (!text.empty())
         declaration.NodeAdd(Arena(), New<TxCharData>(Intern(text)));

@@ -327,6 +327,35 @@ std::string TxXmlParser::ReadStringUntilChar(char terminator, bool* found)
     return std::string(ReadViewUntilChar(terminator, found, spill));
 }
 
+std::string TxXmlParser::ReadStringUntilCharOutsideQuotes(char terminator, bool* found)
+{
+    std::string result;
+    char quote = 0; // the open literal's quote, which may span chunks
+    while (size_t available = MakeDataAvailable()) {
+        const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
+        for (size_t i = 0; i < available; ++i) {
+            const char c = start[i];
+            if (quote != 0) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == terminator) {
+                result.append(start, i);
+                FUtf8CurrentIdx += i + 1;
+                if (found)
+                    *found = true;
+                return result;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            }
+        }
+        result.append(start, available);
+        FUtf8CurrentIdx += available;
+    }
+    if (found)
+        *found = false;
+    return result;
+}
+
 std::string TxXmlParser::ReadStringUntilEither(char first, char second, int& hit)
 {
     std::string result;
