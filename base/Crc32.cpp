@@ -1,5 +1,7 @@
 #include "base/Crc32.h"
 
+#include "base/LittleEndian.h"
+
 #include <array>
 #include <cstring>
 
@@ -43,8 +45,8 @@ uint32_t TableUpdate(uint32_t crc, const uint8_t* p, size_t count)
 {
     const auto& t = Tables.T;
     while (count >= 8) {
-        const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-        const uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
+        const uint32_t lo = crc ^ GetLE32(p);
+        const uint32_t hi = GetLE32(p + 4);
         crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
               t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
         p += 8;

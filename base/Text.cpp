@@ -1,21 +1,12 @@
 #include "base/Text.h"
 
+#include "base/Utf8.h"
+
 namespace addoscope::base {
 
 namespace {
 
 constexpr char16_t Replacement = 0xFFFD;
-
-void AppendCodePoint(std::u16string& out, uint32_t cp)
-{
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
 
 } // namespace
 
@@ -24,46 +15,40 @@ std::u16string Utf8ToUtf16(std::string_view text)
     std::u16string out;
     out.reserve(text.size());
     const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t b = p[i];
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
+    const auto* end = p + text.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            out.push_back(*p++);
             continue;
         }
-        int extra;
-        uint32_t cp;
-        uint32_t min;
-        if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1; cp = b & 0x1F; min = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2; cp = b & 0x0F; min = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3; cp = b & 0x07; min = 0x10000;
-        } else {
+        const TUtf8Sequence sequence = DecodeUtf8(p, end);
+        if (!sequence.Valid()) {
             out.push_back(Replacement);
-            ++i;
+            ++p;
             continue;
         }
-        bool ok = true;
-        size_t j = i + 1;
-        for (int k = 0; ok && k < extra; ++k, ++j) {
-            if (j >= n || (p[j] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (p[j] & 0x3F);
-        }
-        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(Replacement);
-            ++i;
-            continue;
-        }
-        AppendCodePoint(out, cp);
-        i = j;
+        char16_t units[2];
+        out.append(units, EncodeUtf16(sequence.CodePoint, units));
+        p += sequence.Length;
     }
     return out;
+}
+
+bool IsValidUtf8(std::string_view bytes)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const TUtf8Sequence sequence = DecodeUtf8(p, end);
+        if (!sequence.Valid())
+            return false;
+        p += sequence.Length;
+    }
+    return true;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text)
@@ -88,21 +73,8 @@ std::string Utf16ToUtf8(std::u16string_view text)
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = Replacement;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        char bytes[4];
+        out.append(bytes, EncodeUtf8(cp, bytes));
     }
     return out;
 }

@@ -17,6 +17,19 @@ char16_t AsciiUpper(char16_t c);
 char16_t AsciiLower(char16_t c);
 bool SameTextAscii(std::u16string_view a, std::u16string_view b);
 
+// The blanks of XML and JSON text: SPACE, TAB, LF and CR.
+constexpr bool IsBlank(uint32_t c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// What trimming removes from names and text: SPACE and every control
+// character below it.
+constexpr bool IsSpaceOrControl(uint32_t c)
+{
+    return c <= 0x20;
+}
+
 // Length of a zero-terminated UTF-16 string; 0 for a null pointer.
 size_t WideLength(const char16_t* text);
 

@@ -8,6 +8,8 @@ function(addoscope_test)
     cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${ARG_NAME} ${ARG_SOURCES})
     target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+    # Test helpers are included by their path from the source root.
+    target_include_directories(${ARG_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_definitions(${ARG_NAME} PRIVATE
         ADDOSCOPE_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
         ADDOSCOPE_BIN_DIR="${ADDOSCOPE_BIN_DIR}")

@@ -4,7 +4,7 @@
 // item's compressed data. Output goes to a sink that only counts.
 #include "base/MemoryStream.h"
 #include "base/Exception.h"
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // compressed data. The output goes to a sink that accepts at most 8 MiB.
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // model memory stays small (1-4 MiB) and every order and restoration
 // method is reached; the rest is the range-coded data.
 #include "base/MemoryStream.h"
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 
 #include <cstddef>
 #include <cstdint>

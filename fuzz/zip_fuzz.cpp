@@ -9,7 +9,7 @@
 // and by the name with ASCII letters in upper case.
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
-#include "zip/Inflate.h"
+#include "zip/methods/Inflate.h"
 #include "zip/ZipArchive.h"
 
 #include <cstddef>

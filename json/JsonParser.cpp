@@ -6,8 +6,10 @@
 #include "base/Budget.h"
 #include "base/IntText.h"
 #include "base/Arena.h"
+#include "base/Exception.h"
+#include "base/Text.h"
+#include "base/Utf8.h"
 #include "json/JsonStringCache.h"
-#include "json/JsonUtf8.h"
 
 #include <algorithm>
 #include <array>
@@ -48,9 +50,20 @@ constexpr auto PlainStringByte = [] {
     return table;
 }();
 
-bool IsWhitespace(uint8_t c)
+// The reader's message for a malformed UTF-8 sequence; values beyond
+// Unicode (F4 90 .. F7 BF) count as a bad lead byte.
+std::string Utf8FaultText(const base::TUtf8Sequence& sequence)
 {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    switch (sequence.Fault) {
+    case base::TUtf8Fault::ufTooShort:
+        return "UTF8: A start byte not followed by enough continuation bytes";
+    case base::TUtf8Fault::ufContinuation:
+        return base::FormatText("UTF8: An unexpected continuation byte in %d-byte UTF8", sequence.Length);
+    case base::TUtf8Fault::ufLead:
+    case base::TUtf8Fault::ufNone:
+        break;
+    }
+    return "UTF8: Type cannot be determined out of header byte";
 }
 
 } // namespace
@@ -258,7 +271,7 @@ private:
     void SkipWhitespace()
     {
         const uint8_t* start = FPos;
-        while (FPos < FDataEnd && IsWhitespace(*FPos))
+        while (FPos < FDataEnd && base::IsBlank(*FPos))
             ++FPos;
         // Runs of a few blanks are paid for by the step they belong to.
         if (FPos - start > 64)
@@ -540,13 +553,12 @@ private:
     // units and moves `p` past it; a malformed sequence raises.
     int DecodeUtf8(const uint8_t*& p, char16_t* units)
     {
-        const TUtf8Char decoded = DecodeUtf8Char(p, FDataEnd);
-        if (decoded.FFault != TUtf8Fault::ufNone)
-            Raise(p + decoded.FFaultOffset, Utf8FaultText(decoded), false);
-        p += decoded.FLength;
-        units[0] = decoded.FUnits[0];
-        units[1] = decoded.FUnits[1];
-        return decoded.FUnitCount;
+        // Overlong forms and encoded surrogates pass as the value they spell.
+        const base::TUtf8Sequence sequence = base::DecodeUtf8(p, FDataEnd);
+        if (sequence.Fault != base::TUtf8Fault::ufNone || sequence.BeyondUnicode())
+            Raise(p + sequence.FaultOffset, Utf8FaultText(sequence), false);
+        p += sequence.Length;
+        return static_cast<int>(base::EncodeUtf16(sequence.CodePoint, units));
     }
 
     // The collected characters as text held by the tree.

@@ -12,11 +12,6 @@ namespace {
 
 enum class TJSONPathToken { Undefined, Name, ArrayIndex, Eof, Error };
 
-bool IsBlank(char16_t c)
-{
-    return c <= 0x20;
-}
-
 std::string Utf8(std::u16string_view text)
 {
     return base::Utf16ToUtf8(text);
@@ -58,7 +53,7 @@ private:
 
     void SkipBlanks()
     {
-        while (!AtEnd() && IsBlank(FPath[FPos]))
+        while (!AtEnd() && base::IsSpaceOrControl(FPath[FPos]))
             ++FPos;
     }
 
@@ -73,9 +68,9 @@ private:
         while (!AtEnd() && FPath[FPos] != u'.' && FPath[FPos] != u'[')
             ++FPos;
         size_t last = FPos;
-        while (first < last && IsBlank(FPath[first]))
+        while (first < last && base::IsSpaceOrControl(FPath[first]))
             ++first;
-        while (last > first && IsBlank(FPath[last - 1]))
+        while (last > first && base::IsSpaceOrControl(FPath[last - 1]))
             --last;
         if (first == last)
             throw EJSONPathException("Empty name not allowed in dot notation, use ['']");
@@ -115,7 +110,7 @@ private:
             if (close == std::u16string_view::npos)
                 throw EJSONPathException("Path ended with an open bracket");
             size_t last = close;
-            while (last > FPos && IsBlank(FPath[last - 1]))
+            while (last > FPos && base::IsSpaceOrControl(FPath[last - 1]))
                 --last;
             const std::u16string_view text = FPath.substr(FPos, last - FPos);
             if (!base::TryStrToInt(text, FTokenIndex))
@@ -143,7 +138,7 @@ private:
 
 bool IsPlainMemberPath(std::u16string_view path)
 {
-    return !path.empty() && !IsBlank(path.front()) && !IsBlank(path.back()) &&
+    return !path.empty() && !base::IsSpaceOrControl(path.front()) && !base::IsSpaceOrControl(path.back()) &&
            path.find_first_of(u".[") == std::u16string_view::npos;
 }
 

@@ -2,10 +2,11 @@
 
 #include "base/Exception.h"
 #include "base/FileStream.h"
+#include "base/LittleEndian.h"
+#include "base/WindowStream.h"
 #include "package/InstallRdf.h"
 #include "package/LocaleMessages.h"
 #include "package/ManifestJson.h"
-#include "package/WindowStream.h"
 #include "platform/Platform.h"
 #include "zip/ZipArchive.h"
 
@@ -38,11 +39,6 @@ constexpr int64_t MaxMessagesSize = 2 * 1048576;
 // does not cost its whole size in memory.
 constexpr int64_t MaxCopiedZipPart = 64 * 1048576;
 
-uint32_t LittleEndian32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Skips a CRX or CRX3 header and answers where the zip part begins. `file`
 // stands at offset 0.
 int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
@@ -51,11 +47,11 @@ int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
     file.ReadBuffer(header, sizeof(header));
     if (std::memcmp(header, "Cr24", 4) != 0)
         throw base::Exception("Not a CRX file (header is not a \"Cr24\")");
-    const uint32_t version = LittleEndian32(header + 4);
+    const uint32_t version = base::GetLE32(header + 4);
     // The sums wrap in 32 bits, as the header fields are 32-bit.
-    uint32_t start = LittleEndian32(header + 8) + LittleEndian32(header + 12) + 16u;
+    uint32_t start = base::GetLE32(header + 8) + base::GetLE32(header + 12) + 16u;
     if (version >= 3) {
-        start = LittleEndian32(header + 8) + 12u;
+        start = base::GetLE32(header + 8) + 12u;
         containerKind = u"CRX3";
     }
     const int64_t size = file.Size();
@@ -140,7 +136,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
             if (file.Size() - zipStart <= MaxCopiedZipPart)
                 zipPart = CopyZipPart(file, zipStart);
             else
-                zipPart = std::make_unique<TWindowStream>(file, zipStart);
+                zipPart = std::make_unique<base::TWindowStream>(file, zipStart);
         }
         base::TStream& archiveStream = zipPart ? *zipPart : static_cast<base::TStream&>(file);
 

@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -12,7 +13,9 @@ namespace addoscope::plugin {
 
 namespace {
 
-bool IsBlank(char16_t c)
+// Not base::IsBlank: the profile format trims SPACE, TAB, VT and FF around
+// names and values, and line ends never reach it.
+bool IsProfileBlank(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
 }
@@ -20,9 +23,9 @@ bool IsBlank(char16_t c)
 std::u16string_view Trim(std::u16string_view text)
 {
     size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin]))
+    while (begin < end && IsProfileBlank(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
+    while (end > begin && IsProfileBlank(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
 }
@@ -39,40 +42,6 @@ bool SameName(std::u16string_view a, std::u16string_view b)
     if (IsAscii(a) && IsAscii(b))
         return base::SameTextAscii(a, b);
     return platform::SameTextLocale(a, b);
-}
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<uint8_t>(bytes[i]);
-        size_t extra;
-        uint32_t min, code;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i <= extra)
-            return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<uint8_t>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian)
@@ -140,7 +109,7 @@ std::u16string DecodeIniBytes(std::string_view bytes)
         return DecodeUtf16(bytes.substr(2), true);
     if (StartsWith(bytes, "\xEF\xBB\xBF"))
         return base::Utf8ToUtf16(bytes.substr(3));
-    if (IsValidUtf8(bytes))
+    if (base::IsValidUtf8(bytes))
         return base::Utf8ToUtf16(bytes);
     return platform::AnsiToUnicode(bytes);
 }

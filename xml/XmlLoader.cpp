@@ -1,5 +1,7 @@
 #include "xml/XmlLoader.h"
 
+#include "base/Text.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -12,7 +14,7 @@ constexpr int EndOfInput = TxXmlParser::EndOfInput;
 void TrimRight(std::string& text)
 {
     size_t end = text.size();
-    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 0x20)
+    while (end > 0 && base::IsSpaceOrControl(static_cast<unsigned char>(text[end - 1])))
         --end;
     text.resize(end);
 }
@@ -21,7 +23,7 @@ void Trim(std::string& text)
 {
     TrimRight(text);
     size_t start = 0;
-    while (start < text.size() && static_cast<unsigned char>(text[start]) <= 0x20)
+    while (start < text.size() && base::IsSpaceOrControl(static_cast<unsigned char>(text[start])))
         ++start;
     text.erase(0, start);
 }
@@ -29,7 +31,7 @@ void Trim(std::string& text)
 std::string_view TrimRightView(std::string_view text)
 {
     size_t end = text.size();
-    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 0x20)
+    while (end > 0 && base::IsSpaceOrControl(static_cast<unsigned char>(text[end - 1])))
         --end;
     return text.substr(0, end);
 }
@@ -38,7 +40,7 @@ std::string_view TrimView(std::string_view text)
 {
     text = TrimRightView(text);
     size_t start = 0;
-    while (start < text.size() && static_cast<unsigned char>(text[start]) <= 0x20)
+    while (start < text.size() && base::IsSpaceOrControl(static_cast<unsigned char>(text[start])))
         ++start;
     return text.substr(start);
 }
@@ -409,7 +411,7 @@ void TxLoader::ParseMarkupDeclaration(TxDtdElement& declaration)
     Trim(name);
     declaration.SetNameID(Intern(name));
     bool found = false;
-    std::string text = FParser.ReadStringUntilChar('>', &found);
+    std::string text = FParser.ReadStringUntilCharOutsideQuotes('>', &found);
     Trim(text);
     if (!text.empty())
         declaration.NodeAdd(Arena(), New<TxCharData>(Intern(text)));

@@ -1,6 +1,8 @@
 #include "xml/XmlParser.h"
 
 #include "base/Exception.h"
+#include "base/Text.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,11 +33,6 @@ const TxBomInfo BomTable[] = {
 inline char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-inline bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 } // namespace
@@ -178,27 +175,7 @@ void TxXmlParser::DecodeBytes(const uint8_t* data, size_t count)
 void TxXmlParser::AppendUnit(uint32_t cp)
 {
     char out[4];
-    size_t n;
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        n = 1;
-    } else if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 2;
-    } else if (cp < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (cp >> 12));
-        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 3;
-    } else {
-        out[0] = static_cast<char>(0xF0 | (cp >> 18));
-        out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 4;
-    }
-    FUtf8Buffer.append(out, n);
+    FUtf8Buffer.append(out, base::EncodeUtf8(cp, out));
 }
 
 // Surrogate pairs become one four-byte sequence, so characters beyond the
@@ -327,6 +304,35 @@ std::string TxXmlParser::ReadStringUntilChar(char terminator, bool* found)
     return std::string(ReadViewUntilChar(terminator, found, spill));
 }
 
+std::string TxXmlParser::ReadStringUntilCharOutsideQuotes(char terminator, bool* found)
+{
+    std::string result;
+    char quote = 0; // the open literal's quote, which may span chunks
+    while (size_t available = MakeDataAvailable()) {
+        const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
+        for (size_t i = 0; i < available; ++i) {
+            const char c = start[i];
+            if (quote != 0) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == terminator) {
+                result.append(start, i);
+                FUtf8CurrentIdx += i + 1;
+                if (found)
+                    *found = true;
+                return result;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            }
+        }
+        result.append(start, available);
+        FUtf8CurrentIdx += available;
+    }
+    if (found)
+        *found = false;
+    return result;
+}
+
 std::string TxXmlParser::ReadStringUntilEither(char first, char second, int& hit)
 {
     std::string result;
@@ -391,7 +397,7 @@ std::string_view TxXmlParser::ReadViewUntilBlankOrEndTag(std::string& spill)
         const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
         for (size_t i = 0; i < available; ++i) {
             const char c = start[i];
-            if (IsBlank(c) || c == '/' || c == '>' || c == '[') {
+            if (base::IsBlank(static_cast<unsigned char>(c)) || c == '/' || c == '>' || c == '[') {
                 FUtf8CurrentIdx += i;
                 if (!spilled)
                     return std::string_view(start, i);
@@ -418,7 +424,7 @@ int TxXmlParser::NextCharSkipBlanks(std::string& blanks)
 {
     for (;;) {
         const int c = NextChar();
-        if (c == EndOfInput || !IsBlank(static_cast<char>(c)))
+        if (c == EndOfInput || !base::IsBlank(static_cast<uint32_t>(c)))
             return c;
         blanks.push_back(static_cast<char>(c));
     }

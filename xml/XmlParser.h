@@ -59,6 +59,10 @@ public:
     // the input ends first: empty text and a diagnostic.
     std::string ReadStringUntil(std::string_view terminator, bool* found = nullptr);
     std::string ReadQuotedString(char quote) { return ReadStringUntilChar(quote); }
+    // As ReadStringUntilChar, but a terminator inside a quoted literal
+    // ("..." or '...', the quotes kept in the text) does not count: a
+    // markup declaration's value may hold markup.
+    std::string ReadStringUntilCharOutsideQuotes(char terminator, bool* found = nullptr);
     // As ReadStringUntilChar, as a view: of the buffer when the text lies
     // within it (valid until the next call), else of spill.
     std::string_view ReadViewUntilChar(char terminator, bool* found, std::string& spill);

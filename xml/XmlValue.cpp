@@ -2,6 +2,7 @@
 
 #include "base/Budget.h"
 #include "base/IntText.h"
+#include "base/Utf8.h"
 #include "xml/XmlStreams.h"
 
 #include <cstring>
@@ -56,22 +57,8 @@ void WriteUnit(TxFastMemStream& out, uint32_t unit)
     // A reference to CR passes through the same line-end rule as the input.
     if (unit == '\r')
         unit = '\n';
-    uint8_t bytes[3];
-    size_t n;
-    if (unit < 0x80) {
-        bytes[0] = static_cast<uint8_t>(unit);
-        n = 1;
-    } else if (unit < 0x800) {
-        bytes[0] = static_cast<uint8_t>(0xC0 | (unit >> 6));
-        bytes[1] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
-        n = 2;
-    } else {
-        bytes[0] = static_cast<uint8_t>(0xE0 | (unit >> 12));
-        bytes[1] = static_cast<uint8_t>(0x80 | ((unit >> 6) & 0x3F));
-        bytes[2] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
-        n = 3;
-    }
-    out.Write(bytes, n);
+    char bytes[4];
+    out.Write(bytes, base::EncodeUtf8(unit, bytes));
 }
 
 // Writes the replacement of one reference "&...;"; false when it is not one

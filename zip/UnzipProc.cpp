@@ -2,8 +2,8 @@
 // decryption, the method dispatch and the CRC-32 check.
 #include "base/Budget.h"
 #include "base/Exception.h"
-#include "zip/Decoders.h"
-#include "zip/Inflate.h"
+#include "zip/methods/Decoders.h"
+#include "zip/methods/Inflate.h"
 #include "zip/UnzipStreams.h"
 #include "zip/ZipArchive.h"
 #include "zip/ZipCrypt.h"

@@ -10,48 +10,9 @@ namespace addoscope::zip {
 
 // ---- TUnzipSubsetStream ----------------------------------------------------
 
-TUnzipSubsetStream::TUnzipSubsetStream(base::TStream& stream, uint64_t size)
-    : FStream(stream), FStartPos(stream.Position()), FCurPos(FStartPos)
-{
-    const uint64_t room = static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - FStartPos);
-    FEndPos = FStartPos + static_cast<int64_t>(std::min(size, room));
-}
-
-int64_t TUnzipSubsetStream::Read(void* buffer, int64_t count)
-{
-    count = std::min(count, FEndPos - FCurPos);
-    if (count <= 0)
-        return 0;
-    const int64_t n = FStream.Read(buffer, count);
-    if (n > 0)
-        FCurPos += n;
-    return std::max<int64_t>(n, 0);
-}
-
 int64_t TUnzipSubsetStream::Write(const void*, int64_t)
 {
     throw EArcException("TUnzipSubsetStream.Write not supported");
-}
-
-int64_t TUnzipSubsetStream::Seek(int64_t offset, base::TSeekOrigin origin)
-{
-    // Work in offsets relative to the window so that no sum can overflow.
-    const int64_t length = FEndPos - FStartPos;
-    int64_t base = 0;
-    if (origin == base::TSeekOrigin::soCurrent)
-        base = FCurPos - FStartPos;
-    else if (origin == base::TSeekOrigin::soEnd)
-        base = length;
-    int64_t target;
-    if (offset > 0)
-        target = offset > length - base ? length : base + offset;
-    else
-        target = offset < -base ? 0 : base + offset;
-    if (FStartPos + target != FCurPos) {
-        FCurPos = FStartPos + target;
-        FStream.Seek(FCurPos, base::TSeekOrigin::soBeginning);
-    }
-    return target;
 }
 
 // ---- TUnzipOutputStream ----------------------------------------------------

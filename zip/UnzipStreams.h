@@ -4,30 +4,21 @@
 // write-only stream around the caller's target that keeps the CRC-32 of
 // everything written.
 #include "base/Stream.h"
+#include "base/WindowStream.h"
 
 #include <cstdint>
 #include <functional>
 
 namespace addoscope::zip {
 
-class TUnzipSubsetStream : public base::TStream {
+// The window over one item's compressed data, from the archive stream's
+// current position, `size` bytes long.
+class TUnzipSubsetStream : public base::TWindowStream {
 public:
-    // A window from the archive stream's current position, `size` bytes long
-    // (clamped so that the end stays representable).
-    TUnzipSubsetStream(base::TStream& stream, uint64_t size);
+    TUnzipSubsetStream(base::TStream& stream, uint64_t size) : TWindowStream(stream, stream.Position(), size) {}
 
-    int64_t Read(void* buffer, int64_t count) override;
     // Raises EArcException: the window is read-only.
     int64_t Write(const void* buffer, int64_t count) override;
-    // Clamped into the window; answers the position relative to its start.
-    int64_t Seek(int64_t offset, base::TSeekOrigin origin) override;
-    int64_t Size() override { return FEndPos - FStartPos; }
-
-private:
-    base::TStream& FStream;
-    int64_t FStartPos;
-    int64_t FCurPos;
-    int64_t FEndPos;
 };
 
 // Percentage callback of the output stream; setting abort raises

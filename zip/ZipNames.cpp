@@ -1,5 +1,6 @@
 #include "base/Budget.h"
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "platform/Platform.h"
 #include "zip/ZipRecords.h"
 
@@ -16,32 +17,21 @@ TNameCharSet DetectNameCharSet(std::string_view bytes)
         ++ascii;
     if (ascii == bytes.size())
         return TNameCharSet::ascii;
-    TNameCharSet result = TNameCharSet::ascii;
-    int pending = 0;
-    for (const char ch : bytes.substr(ascii)) {
-        const auto b = static_cast<uint8_t>(ch);
-        if (b >= 0x80)
-            result = TNameCharSet::ansi;
-        if (pending > 0) {
-            if (b < 0x80 || b > 0xBF)
-                return result;
-            --pending;
+    // Only the form of the bytes counts here (lead bytes C2-F4 and their
+    // continuation bytes); overlong forms and surrogates are not looked at.
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + ascii;
+    const auto* end = reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
             continue;
         }
-        if (b <= 0x7F)
-            continue;
-        if (b >= 0xC2 && b <= 0xDF)
-            pending = 1;
-        else if (b >= 0xE0 && b <= 0xEF)
-            pending = 2;
-        else if (b >= 0xF0 && b <= 0xF4)
-            pending = 3;
-        else
-            return result;
+        const base::TUtf8Sequence sequence = base::DecodeUtf8(p, end);
+        if (sequence.Fault != base::TUtf8Fault::ufNone || *p < 0xC2 || *p > 0xF4)
+            return TNameCharSet::ansi;
+        p += sequence.Length;
     }
-    if (result == TNameCharSet::ansi && pending == 0)
-        return TNameCharSet::utf8;
-    return result;
+    return TNameCharSet::utf8;
 }
 
 namespace {

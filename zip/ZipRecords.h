@@ -2,6 +2,7 @@
 // The zip format's records as the reader meets them: extra fields, local and
 // central file headers, the end-of-directory record (after zip64 widening),
 // and the rules that decode stored names.
+#include "base/LittleEndian.h"
 #include "base/MemoryStream.h"
 #include "base/Stream.h"
 
@@ -25,18 +26,9 @@ constexpr uint16_t InfoZipUnicodePathId = 0x7075;
 constexpr uint16_t NucxUnicodePathId = 0x554E;
 constexpr uint32_t NucxUnicodePathMarker = 0x5843554E;
 
-inline uint16_t GetLE16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-inline uint32_t GetLE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint64_t GetLE64(const uint8_t* p)
-{
-    return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
-}
+using base::GetLE16;
+using base::GetLE32;
+using base::GetLE64;
 
 // ---- Names -------------------------------------------------------------
 

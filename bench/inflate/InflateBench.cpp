@@ -5,7 +5,7 @@
 // needs, so the peer's figure includes zlib's crc32 over the same output.
 // A line "zlib bare" shows zlib without that check, for reference.
 #include "base/Stream.h"
-#include "zip/Inflate.h"
+#include "zip/methods/Inflate.h"
 
 #include <zlib.h>
 

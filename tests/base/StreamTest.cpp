@@ -3,6 +3,7 @@
 #include "base/FileStream.h"
 #include "base/MemoryStream.h"
 #include "base/Text.h"
+#include "base/WindowStream.h"
 
 #include <gtest/gtest.h>
 
@@ -149,4 +150,39 @@ TEST(MemoryStream, CopyFromReadsStraightInAndHonoursTheBound)
     EXPECT_EQ(file.Position(), 0);
     EXPECT_EQ(bounded.CopyFrom(file, 100, 1 << 20), 100);
     std::filesystem::remove(path);
+}
+
+// The window to the stream's end follows the stream and clamps only below;
+// the bounded one ends where it was told and clamps both ways.
+TEST(WindowStream, ToTheEndAndBounded)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer("0123456789", 10);
+    stream.Seek(3, TSeekOrigin::soBeginning);
+    TWindowStream tail(stream, 3);
+    EXPECT_EQ(tail.Size(), 7);
+    char buffer[16] = {};
+    EXPECT_EQ(tail.Read(buffer, 16), 7);
+    EXPECT_EQ(std::string(buffer, 7), "3456789");
+    EXPECT_EQ(tail.Seek(-100, TSeekOrigin::soCurrent), 0);
+    EXPECT_EQ(tail.Seek(-2, TSeekOrigin::soEnd), 5);
+    EXPECT_EQ(tail.Read(buffer, 16), 2);
+    stream.Seek(0, TSeekOrigin::soEnd);
+    stream.WriteBuffer("ab", 2);
+    EXPECT_EQ(tail.Size(), 9);
+    // Past the end is where the stream goes; back to what was appended.
+    EXPECT_EQ(tail.Seek(20, TSeekOrigin::soBeginning), 20);
+    EXPECT_EQ(tail.Seek(7, TSeekOrigin::soBeginning), 7);
+    EXPECT_EQ(tail.Read(buffer, 16), 2);
+    EXPECT_EQ(std::string(buffer, 2), "ab");
+    EXPECT_EQ(tail.Write("x", 1), 0);
+
+    stream.Seek(1, TSeekOrigin::soBeginning);
+    TWindowStream part(stream, 1, 4);
+    EXPECT_EQ(part.Size(), 4);
+    EXPECT_EQ(part.Seek(100, TSeekOrigin::soCurrent), 4);
+    EXPECT_EQ(part.Read(buffer, 16), 0);
+    EXPECT_EQ(part.Seek(0, TSeekOrigin::soBeginning), 0);
+    EXPECT_EQ(part.Read(buffer, 16), 4);
+    EXPECT_EQ(std::string(buffer, 4), "1234");
 }

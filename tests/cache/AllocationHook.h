@@ -19,6 +19,8 @@ struct TAllocationHook {
     static inline size_t Frees = 0;
     static inline size_t LastSize = 0;
     static inline bool FailNext = false;
+    // When not 0: the next allocation of exactly this size fails.
+    static inline size_t FailSize = 0;
 };
 
 // Counts what happens during its lifetime.
@@ -43,6 +45,10 @@ void* operator new(std::size_t size)
     using addoscope::testhooks::TAllocationHook;
     if (TAllocationHook::FailNext) {
         TAllocationHook::FailNext = false;
+        throw std::bad_alloc();
+    }
+    if (TAllocationHook::FailSize != 0 && size == TAllocationHook::FailSize) {
+        TAllocationHook::FailSize = 0;
         throw std::bad_alloc();
     }
     void* memory = std::malloc(size ? size : 1);

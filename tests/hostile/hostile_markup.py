@@ -222,7 +222,27 @@ def target_applications(out, helpers):
         helpers.write(out, "rdf-targets-stdhash-%d.xpi" % count, rdf(helpers, [body]))
 
 
+def declaration_literals(out, helpers):
+    # An internal subset of markup declarations whose quoted literals are
+    # full of markup, and one literal that never closes: the reader scans
+    # each byte once and, for the open one, runs to the end of the input.
+    declaration = b'<?xml version="1.0"?>'
+    subset_head = declaration + b"<!DOCTYPE RDF ["
+    body = RDF_HEAD[len(declaration):] + RDF_TAIL
+    for size in (MIB, DESCRIPTION_CAP - 4 * KIB):
+        units = max(1, size // 24)
+        chunks = [subset_head] + list(helpers.repeated(b"", b"<!ENTITY e \"<a>'>\" '<\">'>", units, b"")) + [b"]>", body]
+        data, usize, crc = helpers.deflate_chunks(chunks)
+        helpers.write(out, "rdf-quoted-declarations-%s.xpi" % label(size),
+                      helpers.raw_zip([(b"install.rdf", 8, data, crc, usize)]))
+        chunks = [subset_head, b'<!ENTITY e "'] + list(helpers.repeated(b"", b"<a>'>", size // 5, b"")) + [b"]>", body]
+        data, usize, crc = helpers.deflate_chunks(chunks)
+        helpers.write(out, "rdf-open-literal-%s.xpi" % label(size),
+                      helpers.raw_zip([(b"install.rdf", 8, data, crc, usize)]))
+
+
 def write_cases(out, helpers):
     markup_floods(out, helpers)
+    declaration_literals(out, helpers)
     json_names(out, helpers)
     target_applications(out, helpers)

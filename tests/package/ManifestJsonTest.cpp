@@ -1,11 +1,13 @@
 #include "package/ManifestJson.h"
 
+#include "base/Budget.h"
 #include "base/MemoryStream.h"
 #include "json/JsonParser.h"
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 
 namespace addoscope::package {
@@ -183,6 +185,53 @@ TEST(ManifestJson, MatchSimplePairAndIsSimpleValue)
     EXPECT_FALSE(IsSimpleValue(list));
     EXPECT_FALSE(IsSimpleValue(object));
     EXPECT_FALSE(IsSimpleValue(nullptr));
+}
+
+// Work units the readers tick while `read` runs outside any budget, where
+// the counter only runs down: a measure of work that is not a clock.
+template <class TRead>
+int64_t WorkOf(TRead&& read)
+{
+    const int64_t before = base::detail::State().TicksLeft;
+    read();
+    return before - base::detail::State().TicksLeft;
+}
+
+// A manifest of `names` distinct top-level members besides its fields, the
+// fields first given early and then again after all the others, when the
+// reader's name table has long stopped taking names.
+std::string ManifestWithNames(int names)
+{
+    std::string text = R"({"name":"early","version":"0.1",)";
+    for (int i = 0; i < names; ++i)
+        text.append("\"member").append(std::to_string(i)).append("\":[\"value\",").append(std::to_string(i)).append("],");
+    text += R"("name":"Late Name","version":"2.0.1","description":"Late text","author":"Ann",)"
+            R"("homepage_url":"https://example.org/late"})";
+    return text;
+}
+
+TEST(ManifestJson, ManyDistinctNamesInAManifestOverAMegabyte)
+{
+    const std::string small = ManifestWithNames(30000);
+    const std::string large = ManifestWithNames(60000);
+    ASSERT_GT(large.size(), 1000000u);
+    TReading smallReading {false, {}};
+    TReading largeReading {false, {}};
+    const int64_t smallWork = WorkOf([&] { smallReading = Read(small); });
+    const int64_t largeWork = WorkOf([&] { largeReading = Read(large); });
+    for (const TReading* r : {&smallReading, &largeReading}) {
+        ASSERT_TRUE(r->FOk);
+        EXPECT_EQ(r->FRecord.Name, u"Late Name");
+        EXPECT_EQ(r->FRecord.Version, u"2.0.1");
+        EXPECT_EQ(r->FRecord.Description, u"Late text");
+        EXPECT_EQ(r->FRecord.Creator, u"Ann");
+        EXPECT_EQ(r->FRecord.HomePageURL, u"https://example.org/late");
+    }
+    // Twice the names, twice the work: growing and filling the name table
+    // stays linear.
+    EXPECT_GT(smallWork, 0);
+    EXPECT_LT(largeWork, smallWork * 5 / 2);
+    EXPECT_LT(largeWork, static_cast<int64_t>(large.size()));
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // scripts/test-windows: names past MAX_PATH (the plugin must add the
 // long-name prefix itself) and 8-bit names in the ANSI code page through
 // ContentGetValue. The folder holds copies of one sample package:
-// "short\sample.xpi", "d\xE4t\xE4.xpi" and "sample.xpi" six folders deep.
+// "short\sample.xpi", "d\xE4t\xE4.xpi", "sample.xpi" six folders deep, and
+// "sample.xpi" in folders of x's that make the whole name exactly 256 and
+// 300 characters long.
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -82,6 +84,16 @@ int main(int argc, char** argv)
     // The same name written with the prefix already in place.
     const TAnswer prefixed = Ask(getValueW, (u"\\\\?\\" + deep).c_str(), NameField);
     CHECK(prefixed.Result == ft_stringw && prefixed.Text == reference.Text);
+
+    // Names of exactly 256 and 300 characters: the first lengths that need
+    // the prefix, and one well past MAX_PATH.
+    for (const size_t length : {size_t(256), size_t(300)}) {
+        const std::u16string tail = u"\\sample.xpi";
+        const std::u16string exact = folder + u"\\" + std::u16string(length - folder.size() - 1 - tail.size(), u'x') + tail;
+        CHECK(exact.size() == length);
+        const TAnswer answer = Ask(getValueW, exact.c_str(), NameField);
+        CHECK(answer.Result == ft_stringw && answer.Text == reference.Text);
+    }
 
     // 8-bit names are in the ANSI code page (1252 here): E4 is "ä".
     const std::string ansiName = folder8 + "\\d\xE4t\xE4.xpi";

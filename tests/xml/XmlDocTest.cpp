@@ -302,3 +302,73 @@ TEST(XmlFaults, GarbageNeverRaisesOrHangs)
         }) << input;
     }
 }
+
+TEST(XmlSections, EndsThatTouchOrOverlapTheirStart)
+{
+    struct TCase {
+        const char* Markup;
+        TxElementType Kind;
+        const char* Text;
+    };
+    const TCase cases[] = {
+        {"<!---->", xeComment, ""},        {"<!-- a --->", xeComment, " a -"}, {"<![CDATA[]]>", xeCData, ""},
+        {"<![CDATA[x]]]>", xeCData, "x]"}, {"<![CDATA[]]]]>", xeCData, "]]"},  {"<?pi?>", xeInstruction, "pi"},
+        {"<?pi ?" "?>", xeInstruction, "pi ?"},
+    };
+    // The reader decodes 256 bytes at a time: the padding moves each
+    // section's end across that boundary, one byte at a time.
+    for (const TCase& test : cases) {
+        for (size_t pad = 240; pad <= 256; ++pad) {
+            TLoaded loaded = Load("<r>" + std::string(pad, 'x') + test.Markup + "<e/></r>");
+            const TxElement* root = loaded.Doc->Root();
+            ASSERT_NE(root, nullptr);
+            ASSERT_EQ(root->NodeCount(), 3) << test.Markup << " after " << pad;
+            EXPECT_EQ(root->Nodes(1)->ElementType(), test.Kind) << test.Markup << " after " << pad;
+            EXPECT_EQ(root->Nodes(1)->Value(), test.Text) << test.Markup << " after " << pad;
+            EXPECT_EQ(root->Nodes(2)->Name(), "e") << test.Markup << " after " << pad;
+            EXPECT_FALSE(loaded.Said("stream terminated")) << test.Markup << " after " << pad;
+        }
+    }
+}
+
+TEST(XmlStructure, QuotedMarkupStaysInsideItsDeclaration)
+{
+    // A "<" or ">" inside a quoted literal of a markup declaration, in both
+    // quote kinds, with the literal moved across the 256-byte chunk boundary.
+    for (size_t pad = 0; pad <= 260; pad += 20) {
+        const std::string filler(pad, 'y');
+        TLoaded elements = Load("<?xml version=\"1.0\"?>\n<!DOCTYPE doc [\n<!ENTITY test \"" + filler +
+                                "<a/>, <b/>, <c/>, <d/>\">\n]>\n<doc>&test;</doc>\n");
+        ASSERT_NE(elements.Doc->Root(), nullptr) << pad;
+        EXPECT_EQ(elements.Doc->Root()->Name(), "doc") << pad;
+        const TxNodeList& nodes = elements.Doc->RootNodes();
+        ASSERT_EQ(nodes[1]->ElementType(), xeDocType) << pad;
+        ASSERT_EQ(nodes[1]->NodeCount(), 1) << pad;
+        EXPECT_EQ(nodes[1]->Nodes(0)->Value(), "\"" + filler + "<a/>, <b/>, <c/>, <d/>\"") << pad;
+        EXPECT_FALSE(elements.Said("illegal")) << pad;
+
+        TLoaded mixed = Load("<!DOCTYPE spec [\n<!ENTITY % mode 'final'>\n<!ENTITY sample \"" + filler +
+                             "<code>a '>' b</code>\">\n<!ATTLIST spec role CDATA '\">'>\n"
+                             "<!NOTATION n SYSTEM '>'>\n]>\n<spec><header/></spec>");
+        ASSERT_NE(mixed.Doc->Root(), nullptr) << pad;
+        EXPECT_EQ(mixed.Doc->Root()->Name(), "spec") << pad;
+        const TXmlNode* docType = mixed.Doc->RootNodes()[0];
+        ASSERT_EQ(docType->NodeCount(), 4) << pad;
+        EXPECT_EQ(docType->Nodes(1)->Value(), "\"" + filler + "<code>a '>' b</code>\"") << pad;
+        EXPECT_EQ(docType->Nodes(2)->Value(), "role CDATA '\">'") << pad;
+        EXPECT_EQ(docType->Nodes(3)->Value(), "SYSTEM '>'") << pad;
+        EXPECT_FALSE(mixed.Said("illegal")) << pad;
+    }
+}
+
+TEST(XmlFaults, UnclosedLiteralInADeclarationEndsWithTheInput)
+{
+    for (const std::string& literal : {std::string("\"<a/>"), std::string("'<a/>"), "\"" + std::string(1 << 20, '>')}) {
+        const std::string text = "<!DOCTYPE doc [\n<!ENTITY t " + literal + ">\n]>\n<doc/>";
+        TLoaded loaded = Load(text);
+        EXPECT_EQ(loaded.Doc->Root(), nullptr);
+        ASSERT_EQ(loaded.Doc->RootNodes().Count(), 1);
+        EXPECT_EQ(loaded.Doc->RootNodes()[0]->NodeCount(), 1);
+        EXPECT_TRUE(loaded.Said("stream terminated prematurely at pos " + std::to_string(text.size())));
+    }
+}

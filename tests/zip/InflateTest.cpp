@@ -1,9 +1,9 @@
-#include "zip/Inflate.h"
+#include "zip/methods/Inflate.h"
 
 #include "DeflateTestEncoder.h"
 #include "base/Crc32.h"
 #include "base/MemoryStream.h"
-#include "zip/DeflateHuffman.h"
+#include "zip/methods/InflateHuffman.h"
 #include "zip/ZipErrors.h"
 
 #include <gtest/gtest.h>

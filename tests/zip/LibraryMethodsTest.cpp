@@ -3,10 +3,10 @@
 #include "base/Crc32.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
-#include "zip/BZip2Errors.h"
-#include "zip/BZip2Stream.h"
-#include "zip/Decoders.h"
-#include "zip/LzmaErrors.h"
+#include "zip/methods/BZip2Errors.h"
+#include "zip/methods/BZip2Stream.h"
+#include "zip/methods/Decoders.h"
+#include "zip/methods/LzmaErrors.h"
 #include "zip/ZipArchive.h"
 
 #include <gtest/gtest.h>

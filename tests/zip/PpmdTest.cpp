@@ -4,9 +4,9 @@
 #include "base/Crc32.h"
 #include "base/MemoryStream.h"
 #include "base/Text.h"
-#include "zip/Decoders.h"
-#include "zip/PpmdModel.h"
-#include "zip/PpmdRangeDecoder.h"
+#include "zip/methods/Decoders.h"
+#include "zip/methods/PpmdModel.h"
+#include "zip/methods/PpmdRangeDecoder.h"
 #include "zip/ZipArchive.h"
 #include "zip/ZipErrors.h"
 

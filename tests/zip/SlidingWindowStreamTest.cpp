@@ -1,4 +1,4 @@
-#include "zip/SlidingWindowStream.h"
+#include "zip/methods/SlidingWindowStream.h"
 
 #include "base/Exception.h"
 #include "base/MemoryStream.h"

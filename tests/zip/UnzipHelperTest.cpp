@@ -1,4 +1,4 @@
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 #include "zip/ZipArchive.h"
 #include "zip/ZipErrors.h"
 

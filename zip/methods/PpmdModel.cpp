@@ -1,4 +1,4 @@
-#include "zip/PpmdModel.h"
+#include "zip/methods/PpmdModel.h"
 
 #include <array>
 #include <iterator>

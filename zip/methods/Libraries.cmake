@@ -1,5 +1,5 @@
-# The external decoders of the zip reader: libbz2 (method 12), libwavpack
-# (method 97) and the LZMA SDK decoder (method 14). The SDK is not a library
+# The external decoders of the zip reader, included by zip/CMakeLists.txt:
+# libbz2 (method 12), libwavpack (method 97) and the LZMA SDK decoder (method 14). The SDK is not a library
 # on Debian: its LzmaDec.c ships as source under /usr/include/lzma (package
 # lzma-dev) and is compiled here, without our warning flags, since it is not
 # our code.
@@ -17,7 +17,7 @@ endif()
 if(PkgConfig_FOUND)
     pkg_check_modules(WAVPACK QUIET IMPORTED_TARGET wavpack)
 endif()
-if(TARGET PkgConfig::WAVPACK)
+if(WAVPACK_FOUND)
     set(addoscope_wavpack PkgConfig::WAVPACK)
 else()
     find_path(WAVPACK_INCLUDE_DIR wavpack/wavpack.h)
@@ -48,7 +48,9 @@ endif()
 set_target_properties(addoscope_lzmadec PROPERTIES POSITION_INDEPENDENT_CODE ON)
 # The SDK folder also holds liblzma's generic header names (base.h,
 # version.h, ...), so only the one source that needs it sees it.
-set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/LzmaDecoder.cpp
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/LzmaDecoder.cpp
     PROPERTIES INCLUDE_DIRECTORIES ${LZMA_SDK_DIR})
 
-target_link_libraries(addoscope_zip PUBLIC BZip2::BZip2 ${addoscope_wavpack} addoscope_lzmadec)
+# Only the adapters' sources see the libraries' headers; the tests of the
+# bzip2 stream, which includes <bzlib.h>, name BZip2::BZip2 themselves.
+target_link_libraries(addoscope_zip PRIVATE BZip2::BZip2 ${addoscope_wavpack} addoscope_lzmadec)

@@ -1,7 +1,7 @@
-#include "zip/UnzipHelper.h"
+#include "zip/methods/UnzipHelper.h"
 
 #include "base/Budget.h"
-#include "zip/SlidingWindowStream.h"
+#include "zip/methods/SlidingWindowStream.h"
 #include "zip/ZipErrors.h"
 
 #include <algorithm>

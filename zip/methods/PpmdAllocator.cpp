@@ -1,4 +1,4 @@
-#include "zip/PpmdAllocator.h"
+#include "zip/methods/PpmdAllocator.h"
 
 #include "platform/Memory.h"
 

@@ -1,8 +1,8 @@
-#include "zip/Inflate.h"
+#include "zip/methods/Inflate.h"
 
 #include "base/Budget.h"
 #include "base/Crc32.h"
-#include "zip/DeflateHuffman.h"
+#include "zip/methods/InflateHuffman.h"
 #include "zip/ZipErrors.h"
 
 #include <algorithm>

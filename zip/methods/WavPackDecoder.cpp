@@ -1,4 +1,4 @@
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 
 #include "base/Budget.h"
 #include "base/Exception.h"

@@ -3,8 +3,8 @@
 // - 1 in bits 4-11, restoration method in bits 12-15), followed by the
 // range-coded symbols, which end with the model's end marker.
 #include "base/Budget.h"
-#include "zip/Decoders.h"
-#include "zip/PpmdModel.h"
+#include "zip/methods/Decoders.h"
+#include "zip/methods/PpmdModel.h"
 #include "zip/ZipErrors.h"
 #include <algorithm>
 

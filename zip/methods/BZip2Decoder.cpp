@@ -1,6 +1,6 @@
-#include "zip/BZip2Errors.h"
-#include "zip/BZip2Stream.h"
-#include "zip/Decoders.h"
+#include "zip/methods/BZip2Errors.h"
+#include "zip/methods/BZip2Stream.h"
+#include "zip/methods/Decoders.h"
 
 namespace addoscope::zip {
 

@@ -1,7 +1,7 @@
-#include "zip/BZip2Stream.h"
+#include "zip/methods/BZip2Stream.h"
 
 #include "base/Budget.h"
-#include "zip/BZip2Errors.h"
+#include "zip/methods/BZip2Errors.h"
 
 #include <algorithm>
 #include <climits>

@@ -5,8 +5,8 @@
 // ways of going on when the model memory is used up: restart from scratch,
 // or cut the model down (which is also what restoration method 2, nominally
 // a freeze, means in the streams encoders write; see PpmdRestore.cpp).
-#include "zip/PpmdAllocator.h"
-#include "zip/PpmdRangeDecoder.h"
+#include "zip/methods/PpmdAllocator.h"
+#include "zip/methods/PpmdRangeDecoder.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // small state machine in which the escape byte 144 introduces a back
 // reference (or, followed by 0, stands for itself).
 #include "base/Budget.h"
-#include "zip/UnzipHelper.h"
+#include "zip/methods/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 // What the PPMd model does when its memory is used up: undo the half-made
 // update, then restart, or cut the model down to the contexts still in use.
-#include "zip/PpmdModel.h"
+#include "zip/methods/PpmdModel.h"
 
 namespace addoscope::zip::ppmd {
 

@@ -1,4 +1,4 @@
-#include "zip/LzmaErrors.h"
+#include "zip/methods/LzmaErrors.h"
 
 namespace addoscope::zip {
 

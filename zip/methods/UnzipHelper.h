@@ -6,7 +6,7 @@
 // Corrupt data raises an EZipException; what was decoded before stays
 // written.
 #include "base/Stream.h"
-#include "zip/Decoders.h"
+#include "zip/methods/Decoders.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 // A read-only stream that decompresses bzip2 data from another stream.
 #include "base/Stream.h"
-#include "zip/CountedMemory.h"
+#include "zip/methods/CountedMemory.h"
 
 #include <bzlib.h>
 

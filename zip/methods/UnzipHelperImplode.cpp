@@ -2,7 +2,7 @@
 // distance high bits and (optionally) literals are coded with Shannon-Fano
 // trees stored at the start of the item.
 #include "base/Budget.h"
-#include "zip/UnzipHelper.h"
+#include "zip/methods/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "base/Budget.h"
-#include "zip/CountedMemory.h"
-#include "zip/Decoders.h"
-#include "zip/LzmaErrors.h"
+#include "zip/methods/CountedMemory.h"
+#include "zip/methods/Decoders.h"
+#include "zip/methods/LzmaErrors.h"
 
 #include "LzmaDec.h"
 

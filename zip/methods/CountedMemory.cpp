@@ -1,4 +1,4 @@
-#include "zip/CountedMemory.h"
+#include "zip/methods/CountedMemory.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -9,7 +9,7 @@
 // The arena is allocated without being cleared, so a large model costs
 // only the pages the model actually touches (large pages, when asked for,
 // trade some of that for speed).
-#include "zip/PpmdLayout.h"
+#include "zip/methods/PpmdLayout.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // recycled by 256,2, which frees every code that no other code extends
 // (the leaves of the string tree); freed codes are reused lowest first.
 #include "base/Budget.h"
-#include "zip/UnzipHelper.h"
+#include "zip/methods/UnzipHelper.h"
 #include "zip/ZipErrors.h"
 
 #include <array>

@@ -1,7 +1,7 @@
-#include "zip/DeflateHuffman.h"
+#include "zip/methods/InflateHuffman.h"
 
 #include "base/Exception.h"
-#include "zip/Inflate.h"
+#include "zip/methods/Inflate.h"
 
 #include <algorithm>
 #include <array>
