@@ -97,6 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (raised != (root == nullptr))
         __builtin_trap();
+    // Strict JSON has no "//" outside strings: what parses strictly parses
+    // the same with comments allowed.
+    const auto commented = json::ParseJSONValue(std::span(document, documentSize),
+                                                json::TJSONParseOption::IsUTF8 | json::TJSONParseOption::LineComments);
+    if (root != nullptr && commented == nullptr)
+        __builtin_trap();
     if (root == nullptr)
         return 0;
     Touch(root.get());

@@ -74,6 +74,7 @@ public:
         : FData(data), FDataStart(start), FPos(start), FDataEnd(end),
           FIsUTF8(options.Contains(TJSONParseOption::IsUTF8)),
           FUseBool(options.Contains(TJSONParseOption::UseBool)),
+          FLineComments(options.Contains(TJSONParseOption::LineComments)),
           // A tree takes a few times the bytes of its text.
           FArena(std::make_unique<base::TArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 4, 4096,
                                                                  size_t(1) << 20))),
@@ -89,6 +90,9 @@ public:
         ReadValue();
         while (!FFrames.empty())
             Step();
+        // With comments, a scalar at the top may have one after it.
+        if (FLineComments)
+            SkipWhitespace();
         if (FPos != FDataEnd)
             Fail();
         FRootOwner->FArena = std::move(FArena);
@@ -271,8 +275,14 @@ private:
     void SkipWhitespace()
     {
         const uint8_t* start = FPos;
-        while (FPos < FDataEnd && base::IsBlank(*FPos))
-            ++FPos;
+        for (;;) {
+            while (FPos < FDataEnd && base::IsBlank(*FPos))
+                ++FPos;
+            if (!FLineComments || FDataEnd - FPos < 2 || FPos[0] != '/' || FPos[1] != '/')
+                break;
+            const void* lineEnd = std::memchr(FPos + 2, '\n', static_cast<size_t>(FDataEnd - FPos - 2));
+            FPos = lineEnd ? static_cast<const uint8_t*>(lineEnd) + 1 : FDataEnd;
+        }
         // Runs of a few blanks are paid for by the step they belong to.
         if (FPos - start > 64)
             base::BudgetTick((FPos - start) / 32);
@@ -585,6 +595,7 @@ private:
     const uint8_t* FDataEnd;
     bool FIsUTF8;
     bool FUseBool;
+    bool FLineComments;
     bool FAfterValue = false;
     std::unique_ptr<base::TArena> FArena;
     std::unique_ptr<TJSONValue> FRoot; // holds what was built until the parse succeeds

@@ -13,6 +13,10 @@ enum class TJSONParseOption : uint8_t {
     IsUTF8 = 1,   // the bytes are UTF-8 (a leading byte-order mark is skipped)
     UseBool = 2,  // literals become TJSONBool instead of TJSONTrue / TJSONFalse
     RaiseExc = 4, // faults raise EJSONParseException instead of giving no value
+    // "//" outside a string starts a comment that runs to the end of the
+    // line, wherever whitespace may stand, as browsers read manifest.json
+    // and messages.json. Off, the reader is strict JSON.
+    LineComments = 8,
 };
 
 class TJSONParseOptions {
@@ -49,9 +53,10 @@ std::unique_ptr<TJSONValue> ParseJSONValue(std::span<const uint8_t> data, int64_
                                            TJSONParseOptions options);
 
 // The whole buffer as UTF-8.
-inline std::unique_ptr<TJSONValue> ParseJSONValue(std::span<const uint8_t> data)
+inline std::unique_ptr<TJSONValue> ParseJSONValue(std::span<const uint8_t> data,
+                                                  TJSONParseOptions options = TJSONParseOption::IsUTF8)
 {
-    return ParseJSONValue(data, 0, static_cast<int64_t>(data.size()), TJSONParseOption::IsUTF8);
+    return ParseJSONValue(data, 0, static_cast<int64_t>(data.size()), options);
 }
 
 } // namespace addoscope::json

@@ -82,6 +82,22 @@ std::u16string KnownApplicationName(std::u16string_view id)
     return index < 0 ? std::u16string() : KnownApplications->ValueFromIndex(index);
 }
 
+std::u16string TargetVersionText(std::u16string_view name, const std::u16string& minVersion,
+                                 const std::u16string& maxVersion)
+{
+    std::u16string text;
+    if (minVersion.empty() && maxVersion.empty())
+        return text;
+    text.append(name);
+    if (maxVersion.empty())
+        text.append(u" >= ").append(minVersion);
+    else if (minVersion.empty())
+        text.append(u" <= ").append(maxVersion);
+    else
+        text.append(u" ").append(minVersion).append(u" - ").append(maxVersion);
+    return text;
+}
+
 void AddTargetApplication(TAddoscope& record, const std::u16string& id, const std::u16string& minVersion,
                           const std::u16string& maxVersion)
 {
@@ -92,8 +108,12 @@ void AddTargetApplication(TAddoscope& record, const std::u16string& id, const st
         return;
     list.Add(id + u"=" + minVersion + u"-" + maxVersion);
     const std::u16string name = KnownApplicationName(id);
-    if (!name.empty())
-        record.Compatibility = JoinValue(std::move(record.Compatibility), name);
+    if (name.empty())
+        return;
+    record.Compatibility = JoinValue(std::move(record.Compatibility), name);
+    const std::u16string versions = TargetVersionText(name, minVersion, maxVersion);
+    if (!versions.empty())
+        record.TargetVersions = JoinValue(std::move(record.TargetVersions), versions);
 }
 
 } // namespace addoscope::package

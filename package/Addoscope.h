@@ -36,6 +36,15 @@ struct TAddoscope {
     std::u16string Application;    // no reader fills it
     std::u16string Compatibility;
 
+    // What the installing browser knows.
+    std::u16string ExtensionID;         // Chrome ID of a CRX; else the add-on's own ID
+    std::u16string ManifestVersion;     // manifest.json only, as are the five below
+    std::u16string Permissions;         // joined
+    std::u16string OptionalPermissions; // joined
+    std::u16string DefaultLocale;
+    std::u16string Locales;             // joined, sorted
+    std::u16string TargetVersions;      // "NAME MIN - MAX" per target, joined (also install.rdf)
+
     // The target-application list, created on first use.
     TStringList& StringList();
 };
@@ -59,8 +68,14 @@ void FreeKnownApplications();
 // or empty text.
 std::u16string KnownApplicationName(std::u16string_view id);
 
+// One target's version range: "NAME MIN - MAX", "NAME >= MIN" with only a
+// minimum, "NAME <= MAX" with only a maximum, empty with neither.
+std::u16string TargetVersionText(std::u16string_view name, const std::u16string& minVersion,
+                                 const std::u16string& maxVersion);
+
 // Records one em:targetApplication entry: repeated ids are ignored, known
-// ones are joined into Compatibility.
+// ones are joined into Compatibility and, with their versions, into
+// TargetVersions.
 void AddTargetApplication(TAddoscope& record, const std::u16string& id, const std::u16string& minVersion,
                           const std::u16string& maxVersion);
 

@@ -158,6 +158,8 @@ bool ReadInstallRdf(base::TStream& stream, TAddoscope& record, const std::u16str
             if (const xml::TXmlNode* property = description->Nodes(i))
                 ApplyProperty(record, *property);
         }
+        // A legacy add-on installs under its own ID.
+        record.ExtensionID = record.ID;
         return true;
     } catch (...) {
         return false;

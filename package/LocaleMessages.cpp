@@ -1,5 +1,11 @@
 #include "package/LocaleMessages.h"
 
+#include "base/Budget.h"
+#include "base/Text.h"
+#include "package/StringList.h"
+
+#include <algorithm>
+
 namespace addoscope::package {
 
 namespace {
@@ -44,6 +50,32 @@ int FindLocaleMessages(const zip::TZipArchive& archive, const std::vector<std::u
         }
     }
     return -1;
+}
+
+std::u16string PackageLocales(const zip::TZipArchive& archive)
+{
+    constexpr std::u16string_view folder = u"_locales/";
+    constexpr std::u16string_view file = u"/messages.json";
+    std::vector<std::u16string_view> locales;
+    const int count = archive.Count();
+    for (int i = 0; i < count; ++i) {
+        base::BudgetTick();
+        const std::u16string_view name = archive.ItemName(i);
+        if (name.size() <= folder.size() + file.size() ||
+            !base::SameTextAscii(name.substr(0, folder.size()), folder) ||
+            !base::SameTextAscii(name.substr(name.size() - file.size()), file))
+            continue;
+        const std::u16string_view locale = name.substr(folder.size(), name.size() - folder.size() - file.size());
+        if (locale.find(u'/') == std::u16string_view::npos)
+            locales.push_back(locale);
+    }
+    base::BudgetTick(static_cast<int64_t>(locales.size()) * 4);
+    std::sort(locales.begin(), locales.end());
+    TJoinedList joined;
+    for (const std::u16string_view locale : locales)
+        if (!joined.Add(locale))
+            break;
+    return joined.Text();
 }
 
 } // namespace addoscope::package

@@ -15,6 +15,11 @@ namespace addoscope::package {
 int FindLocaleMessages(const zip::TZipArchive& archive, const std::vector<std::u16string>& candidates,
                        std::u16string& itemName);
 
+// The folder names L of the archive's "_locales/L/messages.json" items
+// (the two fixed parts matched ignoring ASCII case), sorted by code unit,
+// each once, joined with ", " and bounded as TJoinedList is.
+std::u16string PackageLocales(const zip::TZipArchive& archive);
+
 // The other spelling of a five-character locale whose separator is its
 // third character (pt_BR <-> pt-BR); empty for any other text.
 std::u16string LocaleVariant(const std::u16string& locale);

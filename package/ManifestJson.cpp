@@ -4,6 +4,7 @@
 #include "base/MemoryStream.h"
 #include "json/JsonParser.h"
 #include "package/Messages.h"
+#include "package/WebExtensionFields.h"
 
 #include <iterator>
 #include <memory>
@@ -13,19 +14,22 @@ namespace addoscope::package {
 
 namespace {
 
-// The whole stream from its start, parsed as UTF-8 JSON; nullptr when it is
-// no valid JSON.
+// The whole stream from its start, parsed as UTF-8 JSON with "//" comments,
+// as Firefox and Chrome read manifests and messages; nullptr when it is no
+// valid JSON.
 std::unique_ptr<json::TJSONValue> ParseStream(base::TStream& stream)
 {
+    constexpr json::TJSONParseOptions options = json::TJSONParseOption::IsUTF8 | json::TJSONParseOption::LineComments;
     // The opener hands over memory streams: their bytes are parsed where
     // they lie rather than copied (up to 4 MiB) first.
     if (auto* memory = dynamic_cast<base::TMemoryStream*>(&stream))
-        return json::ParseJSONValue(std::span<const uint8_t>(memory->Memory(), static_cast<size_t>(memory->Size())));
+        return json::ParseJSONValue(std::span<const uint8_t>(memory->Memory(), static_cast<size_t>(memory->Size())),
+                                    options);
     const int64_t size = stream.Size();
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     stream.SetPosition(0);
     stream.ReadBuffer(bytes.data(), size);
-    return json::ParseJSONValue(bytes);
+    return json::ParseJSONValue(bytes, options);
 }
 
 struct TMemberField {
@@ -121,6 +125,7 @@ bool ReadManifestJson(base::TStream& description, base::TStream* messages, TAddo
             }
         }
         storeKept();
+        ReadWebExtensionFields(*object, resolver, record);
         return true;
     } catch (...) {
         return false;

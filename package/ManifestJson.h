@@ -11,8 +11,9 @@ namespace addoscope::package {
 
 // Fills Name, Description, Creator, Version, HomePageURL and UpdateURL from
 // the top-level members "name", "description", "author", "version",
-// "homepage_url" and "update_url", resolving message references through the
-// messages stream when there is one. False when the manifest is empty, not
+// "homepage_url" and "update_url", and the fields ReadWebExtensionFields
+// reads, resolving message references through the messages stream when
+// there is one. Both files may hold "//" comments. False when the manifest is empty, not
 // JSON, not an object, or a reading error occurs (fields stored before the
 // error stay). A messages stream that is not a JSON object is ignored. The
 // streams stay the caller's.

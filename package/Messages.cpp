@@ -10,7 +10,8 @@ namespace {
 
 const std::u16string_view ReferenceMark = u"__MSG_";
 
-// A value's text; false for a number whose literal has no text form.
+} // namespace
+
 bool ValueText(const json::TJSONValue& value, std::u16string& text)
 {
     try {
@@ -20,8 +21,6 @@ bool ValueText(const json::TJSONValue& value, std::u16string& text)
         return false;
     }
 }
-
-} // namespace
 
 TMessageResolver::TMessageResolver(const json::TJSONObject* messages, int64_t messagesSize)
     : FMessages(messages), FCap(MessageTextCap(messagesSize))

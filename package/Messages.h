@@ -41,6 +41,9 @@ private:
     std::unordered_map<const json::TJSONObject*, std::optional<std::u16string>> FResolved;
 };
 
+// A value's text; false for a number whose literal has no text form.
+bool ValueText(const json::TJSONValue& value, std::u16string& text);
+
 // One reference resolved with a resolver of its own.
 std::u16string ResolveMessage(const json::TJSONObject* messages, const std::u16string& text,
                               int64_t messagesSize = 0);

@@ -4,6 +4,7 @@
 #include "base/FileStream.h"
 #include "base/LittleEndian.h"
 #include "base/WindowStream.h"
+#include "package/CrxHeader.h"
 #include "package/InstallRdf.h"
 #include "package/LocaleMessages.h"
 #include "package/ManifestJson.h"
@@ -133,6 +134,8 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
         std::unique_ptr<base::TStream> zipPart;
         if (opened.ContainerKind == u"CRX") {
             const int64_t zipStart = SkipCrxHeader(file, opened.ContainerKind);
+            opened.ExtensionId = CrxExtensionId(file);
+            file.SetPosition(zipStart);
             if (file.Size() - zipStart <= MaxCopiedZipPart)
                 zipPart = CopyZipPart(file, zipStart);
             else
@@ -152,6 +155,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
         } else if (const int manifest = archive->FindFile(u"manifest.json"); manifest >= 0) {
             ExtractCapped(*archive, manifest, u"manifest.json", *description, MaxExtractedSize);
             opened.DescriptionKind = u"JSON";
+            opened.Locales = PackageLocales(*archive);
             std::u16string messagesName;
             const std::vector<std::u16string> candidates = {preferredLocale, u"en", u"en_US", u"en_GB"};
             if (const int messages = FindLocaleMessages(*archive, candidates, messagesName); messages >= 0) {
@@ -190,11 +194,18 @@ bool ReadOpenedPackage(std::unique_ptr<base::TMemoryStream> description, TOpened
         return false;
     record = TAddoscope();
     record.SetupType = opened.ContainerKind;
+    bool valid;
     if (platform::SameTextLocale(opened.DescriptionKind, u"JSON")) {
         record.FileType = u"JSON";
-        return ReadManifestJson(*description, opened.Messages.get(), record);
+        valid = ReadManifestJson(*description, opened.Messages.get(), record);
+        record.Locales = std::move(opened.Locales);
+    } else {
+        valid = ReadInstallRdf(*description, record, opened.DescriptionKind);
     }
-    return ReadInstallRdf(*description, record, opened.DescriptionKind);
+    // Chrome installs a package under the ID its header gives.
+    if (opened.ContainerKind == u"CRX" || opened.ContainerKind == u"CRX3")
+        record.ExtensionID = std::move(opened.ExtensionId);
+    return valid;
 }
 
 } // namespace

@@ -15,6 +15,8 @@ struct TOpenedPackage {
     std::unique_ptr<base::TMemoryStream> Messages; // the chosen locale's messages.json, or none
     std::u16string DescriptionKind;                // "XML", "JSON" or empty
     std::u16string ContainerKind;                  // "ZIP", "ZIP ext", "CRX" or "CRX3"
+    std::u16string ExtensionId;                    // a CRX's Chrome ID, from its header
+    std::u16string Locales;                        // a manifest package's locales (PackageLocales)
 };
 
 // The description (install.rdf, else manifest.json) of the package, extracted

@@ -29,4 +29,28 @@ std::u16string TStringList::ValueFromIndex(int index) const
     return eq == std::u16string::npos ? std::u16string() : entry.substr(eq + 1);
 }
 
+bool TJoinedList::Add(std::u16string_view text)
+{
+    if (FFull)
+        return false;
+    base::BudgetTick(4 + static_cast<int64_t>(text.size() / 32));
+    FOffered += text.size() + 1;
+    if (FOffered > 4 * MaxJoinedLength) {
+        FFull = true;
+        return false;
+    }
+    if (FSeen.find(text) != FSeen.end())
+        return true;
+    const size_t separator = FText.empty() ? 0 : 2;
+    if (FText.size() + separator + text.size() > MaxJoinedLength) {
+        FFull = true;
+        return false;
+    }
+    FSeen.emplace(text);
+    if (separator)
+        FText.append(u", ");
+    FText.append(text);
+    return true;
+}
+
 } // namespace addoscope::package

@@ -2,6 +2,7 @@
 // The only door to the operating system. Everything here is shaped after
 // the Windows calls the plugin was designed around; the POSIX build supplies
 // the nearest equivalent of each.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,15 @@ int64_t ThreadCpuNanoseconds();
 // (getrandom on Linux, the CRT's rand_s on Windows). False when none could
 // be had; the buffer is then unspecified.
 bool RandomBytes(void* buffer, size_t count);
+
+// ---- Hashing ---------------------------------------------------------------
+
+using TSha256Digest = std::array<uint8_t, 32>;
+
+// The SHA-256 of `size` bytes, computed by the system's cryptography library
+// (OpenSSL's libcrypto on POSIX, CNG's bcrypt on Windows). False when the
+// system could not compute it; the digest is then unspecified.
+bool Sha256(const void* data, size_t size, TSha256Digest& digest);
 
 // ---- Files ---------------------------------------------------------------
 

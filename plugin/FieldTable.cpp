@@ -26,6 +26,13 @@ const std::array<TFieldRow, FieldCount> FieldTable = {{
     {"Target Platform", ft_stringw, &TAddoscope::TargetPlatform},
     {"Application", ft_stringw, &TAddoscope::Application},
     {"Compatibility", ft_stringw, &TAddoscope::Compatibility},
+    {"Extension ID", ft_stringw, &TAddoscope::ExtensionID},
+    {"Manifest Version", ft_stringw, &TAddoscope::ManifestVersion},
+    {"Permissions", ft_stringw, &TAddoscope::Permissions},
+    {"Optional Permissions", ft_stringw, &TAddoscope::OptionalPermissions},
+    {"Default Locale", ft_stringw, &TAddoscope::DefaultLocale},
+    {"Locales", ft_stringw, &TAddoscope::Locales},
+    {"Target Versions", ft_stringw, &TAddoscope::TargetVersions},
 }};
 
 const std::u16string& FieldText(const TAddoscope& record, int32_t fieldIndex)

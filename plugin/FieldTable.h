@@ -1,5 +1,5 @@
 #pragma once
-// The detect string, the sixteen fields and the copying rules of the host
+// The detect string, the fields and the copying rules of the host
 // interface, kept apart from the exports so they can be tested directly.
 #include "package/Addoscope.h"
 
@@ -17,7 +17,7 @@ struct TFieldRow {
     std::u16string package::TAddoscope::*Field;
 };
 
-inline constexpr int FieldCount = 16;
+inline constexpr int FieldCount = 23;
 extern const std::array<TFieldRow, FieldCount> FieldTable;
 
 // The record's text for a field index; empty text for an index out of range.

@@ -8,6 +8,8 @@ says how to pack it:
     container = zip            zip | crx2 | crx3 | zipext
     method = deflate           deflate | store
     prefix = text              zipext only: leading bytes before the archive
+    public_key = keys/x.der    crx2 and crx3: the DER public key to carry,
+                               relative to the examples folder (else filler)
 
 The zip records are written here rather than with zipfile so that the output
 is byte-for-byte reproducible and so that a "zipext" package keeps its
@@ -87,23 +89,56 @@ def filler(seed, size):
     return data[:size]
 
 
+def varint(value):
+    out = bytearray()
+    while True:
+        byte = value & 0x7F
+        value >>= 7
+        if value:
+            out.append(byte | 0x80)
+        else:
+            out.append(byte)
+            return bytes(out)
+
+
+def proto_bytes(number, payload):
+    """One length-delimited protobuf field."""
+    return varint(number << 3 | 2) + varint(len(payload)) + payload
+
+
+def crx3_header(public_key, signature):
+    """A CrxFileHeader: one sha256_with_rsa proof (field 2: public_key 1,
+    signature 2) and signed_header_data (field 10000), a SignedData whose
+    crx_id (field 1) is the first 16 bytes of the key's SHA-256."""
+    proof = proto_bytes(1, public_key) + proto_bytes(2, signature)
+    signed_data = proto_bytes(1, hashlib.sha256(public_key).digest()[:16])
+    return proto_bytes(2, proof) + proto_bytes(10000, signed_data)
+
+
 def pack(folder, target_dir):
     settings = read_package_file(os.path.join(folder, "PACKAGE"))
     container = settings.get("container", "zip")
     method = settings.get("method", "deflate")
     entries = collect(folder)
     name = settings["output"]
+    public_key = None
+    if "public_key" in settings:
+        with open(os.path.join(os.path.dirname(folder), settings["public_key"]), "rb") as f:
+            public_key = f.read()
     if container == "zip":
         data = zip_bytes(entries, method)
     elif container == "zipext":
         prefix = settings.get("prefix", "").replace("\\n", "\n").encode("utf-8") + b"\0" * 64
         data = prefix + zip_bytes(entries, method, base_offset=len(prefix))
     elif container == "crx2":
-        key, signature = filler(name + "key", 162), filler(name + "sig", 128)
+        key, signature = public_key or filler(name + "key", 162), filler(name + "sig", 128)
         data = b"Cr24" + struct.pack("<III", 2, len(key), len(signature)) + key + signature
         data += zip_bytes(entries, method)
     elif container == "crx3":
-        header = filler(name + "header", 580)
+        if public_key:
+            header = crx3_header(public_key, filler(name + "sig", 256))
+        else:
+            header = filler(name + "header", 580)
         data = b"Cr24" + struct.pack("<II", 3, len(header)) + header + zip_bytes(entries, method)
     else:
         raise SystemExit(f"{folder}: unknown container {container}")

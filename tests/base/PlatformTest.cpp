@@ -139,3 +139,33 @@ TEST(PlatformVersion, CaseRuleAndPosix)
     EXPECT_TRUE(platform::WindowsVersionKeepsCase(11, 0));
     EXPECT_TRUE(platform::FileNamesKeepCase());
 }
+
+namespace {
+
+std::string Hex(const platform::TSha256Digest& digest)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : digest) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+// Expected digests from `sha256sum` and `openssl dgst -sha256`, not from the
+// code under test: printf 'abc' | sha256sum, printf '' | sha256sum,
+// python3 -c "print('a'*1000000,end='')" | sha256sum.
+TEST(PlatformHash, Sha256MatchesAnIndependentTool)
+{
+    platform::TSha256Digest digest{};
+    ASSERT_TRUE(platform::Sha256("abc", 3, digest));
+    EXPECT_EQ(Hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    ASSERT_TRUE(platform::Sha256("", 0, digest));
+    EXPECT_EQ(Hex(digest), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    const std::string million(1000000, 'a');
+    ASSERT_TRUE(platform::Sha256(million.data(), million.size(), digest));
+    EXPECT_EQ(Hex(digest), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}

@@ -28,7 +28,7 @@ namespace {
 using TGetValueW = int32_t (*)(const char16_t*, int32_t, int32_t, void*, int32_t, int32_t);
 using TSetDefaultParams = void (*)(void*);
 
-constexpr int FieldCount = 16;
+constexpr int FieldCount = 23;
 
 long PeakKilobytes()
 {

@@ -167,7 +167,7 @@ TEST(Hostile, BaselineAnswersTheNormalPackage)
     // The comparison below is only meaningful if the normal package has
     // values of its own.
     const std::vector<std::string>& fields = BaselineFields();
-    ASSERT_EQ(fields.size(), 16u);
+    ASSERT_EQ(fields.size(), 23u);
     EXPECT_EQ(fields[0], "field 0 11 ZIP");
     EXPECT_NE(std::count_if(fields.begin(), fields.end(), [](const std::string& f) { return f.find(" 11 ") != std::string::npos; }), 0);
 }
@@ -228,6 +228,11 @@ TEST(Hostile, MarkupAndMemberNames)
     ExpectEachSurvived("markup");
 }
 
+TEST(Hostile, CrxProtobufHeadersAndManifestLists)
+{
+    ExpectEachSurvived("webext");
+}
+
 // While a hostile file is read, a host's other thread asking for a normal
 // package waits on the plugin lock: at most the time one reading may take.
 // On a loaded machine the reading's wall time exceeds its processor time;
@@ -235,7 +240,7 @@ TEST(Hostile, MarkupAndMemberNames)
 TEST(Hostile, ANormalRequestOnAnotherThreadIsAnsweredMeanwhile)
 {
     std::vector<std::string> files;
-    for (const char* group : {"bombs", "messages", "zipformat", "markup", "directories", "deep"})
+    for (const char* group : {"bombs", "messages", "zipformat", "markup", "directories", "deep", "webext"})
         for (const std::string& file : FilesIn(group))
             files.push_back(file);
     for (const std::string& file : files) {

@@ -245,7 +245,8 @@ def odd_files(out):
 # Cases written beside this script, one module per family of readers; each
 # module's write_cases(folder, helpers) fills its own folder.
 CASE_MODULES = [("messages", "hostile_messages"), ("zipformat", "hostile_zip"),
-                ("markup", "hostile_markup"), ("identity", "hostile_identity")]
+                ("markup", "hostile_markup"), ("identity", "hostile_identity"),
+                ("webext", "hostile_webext")]
 
 
 def main():

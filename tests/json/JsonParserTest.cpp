@@ -253,5 +253,57 @@ TEST(JsonParser, LargeInputReadsLikeSmall)
     }
 }
 
+std::unique_ptr<TJSONValue> ParseWithComments(std::string_view text)
+{
+    return ParseJSONValue(Bytes(text), TJSONParseOption::IsUTF8 | TJSONParseOption::LineComments);
+}
+
+// The text of member `name` of an object parsed with comments; "none" when
+// the text gave no object.
+std::u16string MemberText(std::string_view text, const char16_t* name)
+{
+    const auto value = ParseWithComments(text);
+    const TJSONObject* object = AsObject(value);
+    if (object == nullptr)
+        return u"none";
+    const TJSONValue* member = object->GetValue(name);
+    return member ? member->Value() : u"missing";
+}
+
+TEST(JsonParser, LineCommentsOnlyWithTheOption)
+{
+    const char* text = "// heading\n{\"a\": 1 // after a value\n}\n";
+    EXPECT_EQ(Parse(text), nullptr);
+    EXPECT_EQ(MemberText(text, u"a"), u"1");
+
+    // Three or four slashes, and a comment that ends the file without a
+    // line break.
+    EXPECT_EQ(MemberText("/// three\n//// four\n{\"a\":2}\n//", u"a"), u"2");
+    EXPECT_EQ(MemberText("{\"a\":3}// no line break", u"a"), u"3");
+    // Wherever whitespace may stand: after a name, a colon, a comma, in an
+    // empty container and after a scalar at the top.
+    EXPECT_EQ(MemberText("{//\n\"a\"//\n://\n[//\n]//\n,//\n\"b\"://\n4//\n}", u"b"), u"4");
+    const auto scalar = ParseWithComments("5 // five");
+    ASSERT_NE(scalar, nullptr);
+    EXPECT_EQ(scalar->Value(), u"5");
+    // A comment line that is commented out text, between every member.
+    EXPECT_EQ(MemberText("{\n\"a\": 1, // one\n// \"a\": 9,\n\"b\": 2 // two\n} // end", u"a"), u"1");
+}
+
+TEST(JsonParser, SlashesInsideStringsAreText)
+{
+    EXPECT_EQ(MemberText(R"({"url": "https://example.org//x"})", u"url"), u"https://example.org//x");
+    // An escaped quote does not end the string, so the slashes after it are
+    // still text.
+    EXPECT_EQ(MemberText(R"({"a": "say \"hi\" // not a comment"} // one)", u"a"), u"say \"hi\" // not a comment");
+    EXPECT_EQ(MemberText(R"({"a": "back\\"} // the string ended)", u"a"), u"back\\");
+    // One slash is no comment, nor is a block comment.
+    EXPECT_EQ(MemberText("{\"a\":1 /}", u"a"), u"none");
+    EXPECT_EQ(MemberText("{\"a\":1 /* no */}", u"a"), u"none");
+    EXPECT_EQ(MemberText("{\"a\":1} /", u"a"), u"none");
+    // A comment runs to the end of its line: what it hides stays hidden.
+    EXPECT_EQ(MemberText("{\"a\":1 // }", u"a"), u"none");
+}
+
 } // namespace
 } // namespace addoscope::json

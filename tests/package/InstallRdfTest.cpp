@@ -154,6 +154,25 @@ TEST_F(InstallRdf, TargetApplications)
     EXPECT_EQ(FRecord.StringList().Count(), 0);
 }
 
+TEST_F(InstallRdf, TargetVersionsOfKnownApplications)
+{
+    ASSERT_TRUE(Read(Manifest("<em:id>x@example.org</em:id>" + TargetApplication(Thunderbird, "1.5", "") +
+                              TargetApplication("postbox@postbox-inc.com", "1.0", "3.0") +
+                              TargetApplication(Firefox, "", "3.6.*") + TargetApplication(Firefox, "9", "9") +
+                              TargetApplication("{a23983c0-fd0e-11dc-95ff-0800200c9a66}", "1.0", "1.1") +
+                              TargetApplication("{92650c4d-4b8e-4d2a-b7eb-24ecf4f6b63a}", "", ""))));
+    EXPECT_EQ(FRecord.TargetVersions, u"Thunderbird >= 1.5, Firefox <= 3.6.*, Fennec 1.0 - 1.1");
+    EXPECT_EQ(FRecord.Compatibility, u"Thunderbird, Firefox, Fennec, SeaMonkey");
+    EXPECT_EQ(FRecord.ExtensionID, u"x@example.org"); // as ID
+    // The manifest-only fields stay empty.
+    EXPECT_EQ(FRecord.ManifestVersion + FRecord.Permissions + FRecord.Locales, u"");
+
+    FRecord = TAddoscope();
+    ASSERT_TRUE(Read(Manifest(TargetApplication(Firefox, "", ""))));
+    EXPECT_EQ(FRecord.TargetVersions, u"");
+    EXPECT_EQ(FRecord.ExtensionID, u"");
+}
+
 TEST_F(InstallRdf, TargetApplicationFirstQuirk)
 {
     // The add-on's own description is spelled RDF:Description while its

@@ -234,5 +234,87 @@ TEST(ManifestJson, ManyDistinctNamesInAManifestOverAMegabyte)
     EXPECT_LT(largeWork, static_cast<int64_t>(large.size()));
 }
 
+TEST(ManifestJson, WebExtensionFields)
+{
+    const char* messages = R"({"perm":{"message":"storage"},"loc":{"message":"de"},"v":{"message":"3"}})";
+    const TReading r = Read(R"({"manifest_version":"__MSG_v__","default_locale":"__MSG_loc__",
+        "permissions":["tabs","__MSG_perm__",{"fileSystem":["write"]},"tabs",7,"","<all_urls>"],
+        "host_permissions":["storage","*://*.example.org/*"],
+        "optional_permissions":["bookmarks"],"optional_host_permissions":["https://a.example/*","bookmarks"],
+        "browser_specific_settings":{"gecko":{"id":"bss@example.org","strict_max_version":"128.*"},
+                                     "gecko_android":{"strict_min_version":"120.0"}},
+        "applications":{"gecko":{"id":"old@example.org","strict_min_version":"60.0"}},
+        "minimum_chrome_version":"102"})",
+                            messages);
+    ASSERT_TRUE(r.FOk);
+    EXPECT_EQ(r.FRecord.ManifestVersion, u"3");
+    EXPECT_EQ(r.FRecord.DefaultLocale, u"de");
+    // File order, each once across both lists; objects and empty texts are
+    // skipped, numbers are texts like the other simple values.
+    EXPECT_EQ(r.FRecord.Permissions, u"tabs, storage, 7, <all_urls>, *://*.example.org/*");
+    EXPECT_EQ(r.FRecord.OptionalPermissions, u"bookmarks, https://a.example/*");
+    // browser_specific_settings wins over applications, for the ID and for
+    // the versions.
+    EXPECT_EQ(r.FRecord.ExtensionID, u"bss@example.org");
+    EXPECT_EQ(r.FRecord.TargetVersions, u"Gecko <= 128.*, Firefox for Android >= 120.0, Chrome >= 102");
+    // None of the sixteen fields is touched.
+    EXPECT_EQ(r.FRecord.ID, u"");
+    EXPECT_EQ(r.FRecord.Compatibility, u"");
+    EXPECT_EQ(r.FRecord.Locales, u""); // the opener's, from the archive
+}
+
+TEST(ManifestJson, WebExtensionFieldsOfTheWrongTypeStayEmpty)
+{
+    const TReading r = Read(R"({"name":"n","manifest_version":[2],"default_locale":{"l":"en"},
+        "permissions":{"tabs":true},"host_permissions":"https://*/*","optional_permissions":[["tabs"]],
+        "browser_specific_settings":["gecko"],"applications":{"gecko":"x"},"minimum_chrome_version":{},
+        "key":12})");
+    ASSERT_TRUE(r.FOk);
+    EXPECT_EQ(r.FRecord.Name, u"n");
+    for (const std::u16string* field : {&r.FRecord.ManifestVersion, &r.FRecord.DefaultLocale, &r.FRecord.Permissions,
+                                        &r.FRecord.OptionalPermissions, &r.FRecord.ExtensionID,
+                                        &r.FRecord.TargetVersions})
+        EXPECT_EQ(*field, u"");
+
+    // A number without a text form is skipped too: it must not fail a
+    // reading that the sixteen fields would pass.
+    const TReading number = Read(R"({"name":"n","manifest_version":1e999,"permissions":[1e999,"tabs"]})");
+    ASSERT_TRUE(number.FOk);
+    EXPECT_EQ(number.FRecord.ManifestVersion, u"");
+    EXPECT_EQ(number.FRecord.Permissions, u"tabs");
+}
+
+TEST(ManifestJson, ExtensionIdFallsBackToApplicationsThenTheKey)
+{
+    // browser_specific_settings without an ID: applications' ID, while the
+    // versions come from the gecko object that is there.
+    const TReading applications = Read(R"({"browser_specific_settings":{"gecko":{"strict_min_version":"91.0"}},
+        "applications":{"gecko":{"id":"apps@example.org","strict_min_version":"60.0","strict_max_version":"70"}}})");
+    ASSERT_TRUE(applications.FOk);
+    EXPECT_EQ(applications.FRecord.ExtensionID, u"apps@example.org");
+    EXPECT_EQ(applications.FRecord.TargetVersions, u"Gecko >= 91.0");
+    const TReading both = Read(R"({"applications":{"gecko":{"strict_min_version":"60.0","strict_max_version":"70"}}})");
+    EXPECT_EQ(both.FRecord.TargetVersions, u"Gecko 60.0 - 70");
+
+    // The Chrome ID of "key", the base64 of examples/keys/crx2-test-public.der;
+    // the expected ID from openssl (see CrxHeaderTest).
+    const TReading key = Read(R"({"key":"MIGfMA0GCSqGSIb3DQEBAQUAA4GNADCBiQKBgQDecR3iJPGcEOT5fGnvT4C4+eRTpaqGft1nIcf6XQ4YhAZ4OjoJDBXfg3FPkv8rKZtnAbEVlip2zupxa4ECUq4omKHVevZPGIoL9o9Is28RLu30PYwCd9O2/RRy7s2FEkXB0NPF7wrhxGjuPDiIIRp71MR248Uhtjfxn62E8yiN3wIDAQAB"})");
+    EXPECT_EQ(key.FRecord.ExtensionID, u"djhkcpoibgplkkdchkganhnecikdndcc");
+    EXPECT_EQ(Read(R"({"key":"***"})").FRecord.ExtensionID, u"");
+    // A gecko ID comes before the key.
+    EXPECT_EQ(Read(R"({"key":"YWJj","applications":{"gecko":{"id":"g@x"}}})").FRecord.ExtensionID, u"g@x");
+}
+
+TEST(ManifestJson, CommentsInManifestAndMessages)
+{
+    const char* messages = "// the messages\n{\"n\": {\"message\": \"Named // with slashes\"} // after\n}\n//";
+    const TReading r = Read("// a manifest\n{\n  \"name\": \"__MSG_n__\", // name\n  // \"name\": \"old\",\n"
+                            "  \"version\": \"1.0\" // version\n}\n////",
+                            messages);
+    ASSERT_TRUE(r.FOk);
+    EXPECT_EQ(r.FRecord.Name, u"Named // with slashes");
+    EXPECT_EQ(r.FRecord.Version, u"1.0");
+}
+
 } // namespace
 } // namespace addoscope::package

@@ -86,6 +86,35 @@ std::vector<std::u16string> Multicollision(int segments)
     return names;
 }
 
+TEST(JoinedList, DistinctTextsInOrderWithinTheBound)
+{
+    TJoinedList list;
+    EXPECT_TRUE(list.Add(u"tabs"));
+    EXPECT_TRUE(list.Add(u"storage"));
+    EXPECT_TRUE(list.Add(u"tabs"));
+    EXPECT_TRUE(list.Add(u"Tabs")); // repeats compare with case
+    EXPECT_EQ(list.Text(), u"tabs, storage, Tabs");
+
+    // An entry that does not fit ends the list, even when a later one would.
+    TJoinedList full;
+    const std::u16string half(TJoinedList::MaxJoinedLength / 2, u'a');
+    EXPECT_TRUE(full.Add(half));
+    EXPECT_FALSE(full.Add(half + u"b"));
+    EXPECT_TRUE(full.Full());
+    EXPECT_FALSE(full.Add(u"c"));
+    EXPECT_EQ(full.Text(), half);
+
+    // Repeats cost their length too: a list offered the same long text
+    // over and over stops taking texts after a few times the bound.
+    TJoinedList repeated;
+    const std::u16string longText(TJoinedList::MaxJoinedLength / 8, u'r');
+    int taken = 0;
+    while (repeated.Add(longText))
+        ++taken;
+    EXPECT_LT(taken, 40);
+    EXPECT_EQ(repeated.Text(), longText);
+}
+
 } // namespace
 
 TEST(StringList, FirstMatchByFoldedName)

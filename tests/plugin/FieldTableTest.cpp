@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 
 using namespace addoscope::plugin;
 using addoscope::package::TAddoscope;
 
-TEST(FieldTable, SixteenStringFieldsInOrder)
+TEST(FieldTable, StringFieldsInOrder)
 {
+    // The sixteen of old keep their places; the later ones follow them.
     const char* names[] = {"Type", "File Type", "ID", "Name", "Version", "Description", "Addon Type", "Creator",
                            "Contributor", "Developer", "Translator", "Homepage URL", "Update URL",
-                           "Target Platform", "Application", "Compatibility"};
+                           "Target Platform", "Application", "Compatibility", "Extension ID", "Manifest Version",
+                           "Permissions", "Optional Permissions", "Default Locale", "Locales", "Target Versions"};
+    static_assert(std::size(names) == FieldCount);
     for (int i = 0; i < FieldCount; ++i) {
         char name[64];
         char units[64];
@@ -25,7 +29,7 @@ TEST(FieldTable, SixteenStringFieldsInOrder)
 
 TEST(FieldTable, OutOfRangeIndexesWriteNothing)
 {
-    for (int32_t index : {16, -1, INT32_MIN, 1000}) {
+    for (int32_t index : {23, -1, INT32_MIN, 1000}) {
         char name[8] = "keep";
         char units[8] = "keep";
         EXPECT_EQ(GetSupportedField(index, name, units, sizeof(name)), ft_nomorefields);
@@ -58,10 +62,14 @@ TEST(FieldTable, FieldTextPicksTheRecordField)
     record.SetupType = u"CRX3";
     record.Name = u"Name";
     record.Compatibility = u"Firefox";
+    record.ExtensionID = u"id";
+    record.TargetVersions = u"Gecko >= 1";
     EXPECT_EQ(FieldText(record, 0), u"CRX3");
     EXPECT_EQ(FieldText(record, 3), u"Name");
     EXPECT_EQ(FieldText(record, 15), u"Firefox");
-    EXPECT_EQ(FieldText(record, 16), u"");
+    EXPECT_EQ(FieldText(record, 16), u"id");
+    EXPECT_EQ(FieldText(record, 22), u"Gecko >= 1");
+    EXPECT_EQ(FieldText(record, 23), u"");
     EXPECT_EQ(FieldText(record, -1), u"");
 }
 

@@ -42,21 +42,25 @@ const std::string Examples = ADDOSCOPE_EXAMPLES_DIR;
 
 } // namespace
 
-TEST(AddoscopeCommand, ListsTheSixteenFieldsWithTheirTypes)
+TEST(AddoscopeCommand, ListsTheFieldsWithTheirTypes)
 {
     const TRun run = RunCommand("--fields");
     EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(CountLines(run.Out), 16u);
+    EXPECT_EQ(CountLines(run.Out), 23u);
     EXPECT_EQ(run.Out.rfind("0\tType\t11", 0), 0u);
     EXPECT_NE(run.Out.find("15\tCompatibility\t11"), std::string::npos);
+    EXPECT_NE(run.Out.find("16\tExtension ID\t11"), std::string::npos);
+    EXPECT_NE(run.Out.find("22\tTarget Versions\t11"), std::string::npos);
 }
 
 TEST(AddoscopeCommand, JsonGivesOneObjectPerPackageInTheFolder)
 {
     const TRun run = RunCommand("--json " + Examples);
     EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(CountLines(run.Out), 8u);
+    EXPECT_EQ(CountLines(run.Out), 9u);
     EXPECT_NE(run.Out.find("{\"path\":\"" + Examples + "/tab-tidy.xpi\""), std::string::npos);
+    EXPECT_NE(run.Out.find("\"Extension ID\":\"tab-tidy@example.org\",\"Manifest Version\":\"2\""),
+              std::string::npos);
     // A file that is not an add-on carries the reason instead of fields.
     const size_t holiday = run.Out.find("holiday-photos.xpi");
     ASSERT_NE(holiday, std::string::npos);
@@ -67,10 +71,12 @@ TEST(AddoscopeCommand, ColumnsPrintAHeaderAndARowPerFile)
 {
     const TRun run = RunCommand("--columns Name,Version " + Examples);
     EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(CountLines(run.Out), 9u);
+    EXPECT_EQ(CountLines(run.Out), 10u);
     EXPECT_EQ(run.Out.rfind("File", 0), 0u);
     EXPECT_NE(run.Out.find("Name"), std::string::npos);
     EXPECT_EQ(RunCommand("--columns Nonsense " + Examples).Status, 2);
+    const TRun locales = RunCommand("--columns 'Extension ID',Locales " + Examples + "/focus-timer.xpi");
+    EXPECT_NE(locales.Out.find("focus-timer@example.org  en, nl"), std::string::npos) << locales.Out;
 }
 
 TEST(AddoscopeCommand, MissingPathsAndBadPluginsFailClearly)

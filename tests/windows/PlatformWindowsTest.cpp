@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -201,6 +202,16 @@ void TestRandomAndThreadClock()
     CHECK(spent > 50 * int64_t(1000000) && spent < 2000 * int64_t(1000000));
 }
 
+// The digest of "abc" as sha256sum gives it, through CNG.
+void TestSha256()
+{
+    platform::TSha256Digest digest{};
+    CHECK(platform::Sha256("abc", 3, digest));
+    const uint8_t expected[8] = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea};
+    CHECK(std::memcmp(digest.data(), expected, sizeof expected) == 0);
+    CHECK(digest[31] == 0xad);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -217,6 +228,7 @@ int main(int argc, char** argv)
     TestFiles(dir);
     TestModuleAndThreads();
     TestRandomAndThreadClock();
+    TestSha256();
     std::printf("%d checks, %d failed\n", Checks, Failures);
     return Failures;
 }

@@ -15,7 +15,7 @@ HOST_FUNCTIONS = {
     "ContentGetValueW", "ContentSetDefaultParams", "ContentSendStateInformationW",
 }
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "ntdll.dll", "advapi32.dll",
-               "shell32.dll", "ole32.dll", "oleaut32.dll", "gdi32.dll"}
+               "shell32.dll", "ole32.dll", "oleaut32.dll", "gdi32.dll", "bcrypt.dll"}
 FORMATS = {"x86_64": "pei-x86-64", "i686": "pei-i386"}
 
 
