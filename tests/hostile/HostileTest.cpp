@@ -266,7 +266,7 @@ TEST(Hostile, LargeCrxIsReadInPlace)
     // and the peak stays far below its size.
     const TProbeResult result = RunProbe({}, std::string(HOSTILE_CORPUS) + "/crx/crx3-large.crx3");
     ASSERT_EQ(result.ExitStatus, 0) << result.Output;
-    ASSERT_EQ(result.Fields.size(), 16u);
+    ASSERT_EQ(result.Fields.size(), 23u);
     EXPECT_EQ(result.Fields[0], "field 0 11 CRX3");
     EXPECT_EQ(result.Fields[3], "field 3 11 Large Crx");
     if (!Sanitized) {
