@@ -12,7 +12,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_COMMON = -G Ninja $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 600
 
-.PHONY: all deps demo test release asan tsan bench fuzz clean windows windows-deps test-windows dist
+.PHONY: all deps demo test release asan tsan bench fuzz clean windows windows-deps test-windows dist deb test-deb
 
 all: release
 
@@ -89,6 +89,29 @@ test-windows: windows
 # The archive Total Commander installs by itself when it is opened.
 dist: windows
 	@dist/make-dist $(BUILD)/win64 $(BUILD)/win32 $(BUILD)
+
+# ---- The Debian package: a build of its own with Debian's compiler and
+# linker flags (hardening included), without the test suite; lintian must
+# find no error in it.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+deb:
+	@scripts/install-deps package
+	@cmake -S . -B $(BUILD)/deb $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DADDOSCOPE_TESTS=OFF \
+		-DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CFLAGS)" \
+		-DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+		-DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" >/dev/null
+	@cmake --build $(BUILD)/deb -j$(JOBS)
+	@rm -f $(BUILD)/deb/package/*.deb
+	@cd $(BUILD)/deb && cpack -G DEB >/dev/null
+	@for f in $(BUILD)/deb/package/*.deb; do cp "$$f" $(BUILD)/; echo "deb: wrote $(BUILD)/$${f##*/}"; done
+	@echo "== lintian"
+	@lintian --fail-on error --tag-display-limit 0 $(BUILD)/deb/package/*.deb
+
+# The package installed with dpkg into a scratch root, used and removed.
+test-deb: deb
+	@scripts/test-deb $(BUILD)/deb/package/*.deb $(BUILD)/deb/examples
 
 clean:
 	rm -rf $(BUILD)

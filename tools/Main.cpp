@@ -19,18 +19,53 @@ using namespace addoscope::tools;
 
 namespace {
 
+// The help text is also the source of the manual page (help2man), which
+// turns each "Heading:" paragraph into a section of its own.
 constexpr const char* Usage =
-    "usage: addoscope [options] PATH...\n"
-    "Shows the fields the Addoscope plugin reports for add-on packages\n"
-    "(.xpi, .crx, .crx3). A folder shows the matching files in it.\n"
+    "Usage: addoscope [OPTION]... PATH...\n"
+    "Shows the fields the Addoscope content plugin reports for browser add-on\n"
+    "packages (.xpi, .crx, .crx3), loading the plugin library through its\n"
+    "exported functions as a file manager does. A folder shows the files in it\n"
+    "whose extension the plugin accepts.\n"
     "\n"
+    "Options:\n"
     "  -r, --recursive     also look into subfolders\n"
     "  --fields            list the plugin's fields and their types\n"
     "  --columns A,B,...   one aligned row per file with these fields\n"
     "  --json              one JSON object per line and file\n"
-    "  --plugin FILE       load this plugin library instead of the one\n"
-    "                      beside the command\n"
-    "  -h, --help          show this help\n";
+    "  --plugin FILE       load this plugin library instead of the one beside\n"
+    "                      the command or, when none is there, the installed one\n"
+    "  -h, --help          show this help\n"
+    "  --version           show the version\n"
+    "\n"
+    "Output formats:\n"
+    "  text          the default: a block per file, the path as given, then a\n"
+    "                \"Field: value\" line for each field that has a value\n"
+    "  --columns     a header line, then one aligned row per file\n"
+    "  --json        one object per line and file: \"path\" and every field\n"
+    "                that has a value, keyed by the field name, or \"error\"\n"
+    "                with the reason when the file gave no value\n"
+    "Field names are the plugin's own (English) ones, as --fields lists them.\n"
+    "\n"
+    "Exit status:\n"
+    "  0             every path was found\n"
+    "  1             a path was missing (the other files are still shown)\n"
+    "  2             a bad option, an unknown field, or a plugin that cannot\n"
+    "                be loaded\n"
+    "\n"
+    "Examples:\n"
+    "  addoscope tab-tidy.xpi\n"
+    "                every field of one package\n"
+    "  addoscope -r --columns Name,Version,Compatibility ~/Downloads\n"
+    "                a table of the packages in a folder and its subfolders\n"
+    "  addoscope --json ~/Downloads > addons.jsonl\n"
+    "                the same as JSON lines, for a script\n"
+    "  addoscope --plugin ./Addoscope.wdx64 --fields\n"
+    "                the fields of another build of the plugin\n";
+
+constexpr const char* VersionText =
+    "addoscope " ADDOSCOPE_VERSION "\n"
+    "Copyright (c) 2026 the Addoscope developers. MIT License.\n";
 
 struct TOptions {
     bool Recursive = false;
@@ -61,6 +96,9 @@ bool ParseOptions(int argc, char** argv, TOptions& options)
         const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             std::cout << Usage;
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::cout << VersionText;
             std::exit(0);
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
@@ -108,11 +146,18 @@ std::string Utf8FromPath(const fs::path& path)
     return std::string(utf8.begin(), utf8.end());
 }
 
+// Beside the command in the build tree; where the command is installed,
+// the plugin's own folder, at a place relative to the command's folder
+// fixed when the build was configured.
 std::u16string DefaultPluginPath()
 {
     const fs::path self(platform::ModuleFileName());
     const char* name = sizeof(void*) == 8 ? "Addoscope.wdx64" : "Addoscope.wdx";
-    return (self.parent_path() / name).u16string();
+    const fs::path beside = self.parent_path() / name;
+    std::error_code error;
+    if (fs::exists(beside, error))
+        return beside.u16string();
+    return (self.parent_path() / PathFromUtf8(ADDOSCOPE_PLUGIN_FROM_BIN) / name).lexically_normal().u16string();
 }
 
 bool HasExtension(const fs::path& file, const std::vector<std::string>& extensions)
