@@ -68,17 +68,24 @@ std::u16string Utf8ToUtf16(std::string_view text)
 
 std::string Utf16ToUtf8(std::u16string_view text)
 {
+    std::string out;
+    Utf16ToUtf8(text, out);
+    return out;
+}
+
+void Utf16ToUtf8(std::u16string_view text, std::string& out)
+{
     const size_t n = text.size();
     // The ASCII run at the start (often the whole text: paths, names) goes
     // over unit by unit into a string sized once.
     size_t ascii = 0;
     while (ascii < n && text[ascii] < 0x80)
         ++ascii;
-    std::string out(ascii, '\0');
+    out.resize(ascii);
     for (size_t i = 0; i < ascii; ++i)
         out[i] = static_cast<char>(text[i]);
     if (ascii == n)
-        return out;
+        return;
     out.reserve(ascii + 3 * (n - ascii));
     for (size_t i = ascii; i < n; ++i) {
         uint32_t cp = text[i];
@@ -104,7 +111,6 @@ std::string Utf16ToUtf8(std::u16string_view text)
             out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         }
     }
-    return out;
 }
 
 std::u16string Latin1ToUtf16(std::string_view text)
