@@ -6,8 +6,8 @@
 namespace addoscope::package {
 
 // A read-only view of a stream from `start` to its end, seen as a stream of
-// its own that begins at 0. Lets a large CRX's zip part be read in place
-// instead of being copied into memory.
+// its own that begins at 0. Lets a CRX's zip part be read in place instead
+// of being copied into memory.
 class TWindowStream : public base::TStream {
 public:
     TWindowStream(base::TStream& stream, int64_t start) : FStream(stream), FStart(start) {}
@@ -24,6 +24,7 @@ public:
         return FStream.Seek(FStart + std::max<int64_t>(0, target), base::TSeekOrigin::soBeginning) - FStart;
     }
     int64_t Size() override { return std::max<int64_t>(0, FStream.Size() - FStart); }
+    void ExpectRead(int64_t count) override { FStream.ExpectRead(count); }
 
 private:
     base::TStream& FStream;

@@ -91,13 +91,23 @@ public:
 
     // Reads up to count bytes; answers the count read, or -1 on an error.
     int64_t Read(void* buffer, int64_t count);
+    // Reads up to count bytes from an absolute offset (pread; ReadFile at an
+    // offset on Windows), one call for the exact range without a seek
+    // before it; answers the count read (fewer only at the file's end), or
+    // -1 on an error. The file's own offset is unspecified afterwards.
+    int64_t ReadAt(void* buffer, int64_t count, int64_t offset);
     // Moves to an absolute offset; false on an error.
     bool SeekTo(int64_t offset);
     // The file's size in bytes, or -1 on an error.
     int64_t Size();
+    // The size the file had when it was opened, or -1 on an error. POSIX
+    // keeps it from the check made while opening, so it costs no call;
+    // Windows measures it on the first call.
+    int64_t SizeAtOpen();
 
 private:
     intptr_t FHandle;
+    int64_t FSizeAtOpen = -1;
     std::string FErrorText;
 };
 

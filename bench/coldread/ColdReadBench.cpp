@@ -146,6 +146,7 @@ int Child(const std::string& who, const std::string& file, const fs::path& folde
 
 struct TTrace {
     long Calls = -1;
+    long FileCalls = 0; // those on the file: no memory mapping, no clock
     long Bytes = 0;
     double PeakMB = 0;
 };
@@ -175,6 +176,11 @@ TTrace Trace(const char* self, const std::string& who, const fs::path& file)
             continue;
         ++trace.Calls;
         const size_t call = line.find_first_not_of("0123456789 ");
+        bool fileCall = true;
+        for (const char* other : {"mmap(", "munmap(", "brk(", "mremap(", "madvise(", "clock_gettime("})
+            if (line.compare(call, std::strlen(other), other) == 0)
+                fileCall = false;
+        trace.FileCalls += fileCall;
         if (line.compare(call, 5, "read(") == 0 || line.compare(call, 7, "pread64") == 0) {
             const size_t equals = line.rfind("= ");
             if (equals != std::string::npos)
@@ -288,6 +294,8 @@ int main(int argc, char** argv)
         const std::string kindName = Kinds[kind];
         Line(kindName + ": system calls vs floor", std::to_string(ours.Calls), std::to_string(floor.Calls),
              double(ours.Calls) / double(floor.Calls));
+        Line(kindName + ": of them on the file vs floor", std::to_string(ours.FileCalls),
+             std::to_string(floor.FileCalls), double(ours.FileCalls) / double(floor.FileCalls));
         Line(kindName + ": system calls vs libzip+RapidJSON", std::to_string(ours.Calls), std::to_string(peer.Calls),
              double(ours.Calls) / double(peer.Calls));
         Line(kindName + ": bytes read vs floor", std::to_string(ours.Bytes), std::to_string(floor.Bytes),
