@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace addoscope::base {
 
@@ -21,8 +22,11 @@ TFileStream::~TFileStream() = default;
 
 void TFileStream::ExpectRead(int64_t count)
 {
+    // A position near the largest offset (a crafted one) must not make the
+    // end wrap around.
     FExpectedStart = FPosition;
-    FExpectedEnd = FPosition + std::clamp<int64_t>(count, 0, MaxExpectedRead);
+    FExpectedEnd = FPosition + std::min(std::clamp<int64_t>(count, 0, MaxExpectedRead),
+                                        std::numeric_limits<int64_t>::max() - FPosition);
 }
 
 int64_t TFileStream::Fill(int64_t count)

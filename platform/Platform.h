@@ -68,6 +68,10 @@ bool FileExists(const std::u16string& name);
 // for anything that is not a regular file (FIFOs, devices, sockets), since
 // opening those could block the caller.
 bool FindFile(const std::u16string& name, TFindData& data);
+// The same, with the storage for the name as the system takes it kept by
+// the caller (POSIX converts it to UTF-8; Windows needs none): a caller that
+// finds file after file allocates nothing once it has held a name as long.
+bool FindFile(const std::u16string& name, TFindData& data, std::string& scratch);
 
 // UTC file time to local time by the time-zone rules in force at that date,
 // as a TDateTime (days since 1899-12-30). Answers 0 when conversion fails.

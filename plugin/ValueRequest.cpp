@@ -85,7 +85,7 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     }
 
     platform::TFindData found;
-    if (!platform::FindFile(name, found))
+    if (!platform::FindFile(name, found, module.NativeName))
         return ft_fieldempty;
 
     // The reader captures one reference, small enough for the function

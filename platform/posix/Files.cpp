@@ -37,11 +37,14 @@ bool FileExists(const std::u16string& name)
 
 bool FindFile(const std::u16string& name, TFindData& data)
 {
+    std::string native;
+    return FindFile(name, data, native);
+}
+
+bool FindFile(const std::u16string& name, TFindData& data, std::string& native)
+{
     if (name.empty())
         return false;
-    // Every request of the host finds its file first, cache hits included:
-    // the name is converted into storage kept for the thread, not a new one.
-    thread_local std::string native;
     base::Utf16ToUtf8(name, native);
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))

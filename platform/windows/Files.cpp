@@ -47,6 +47,11 @@ bool FileExists(const std::u16string& name)
     return true;
 }
 
+bool FindFile(const std::u16string& name, TFindData& data, std::string& /*scratch*/)
+{
+    return FindFile(name, data);
+}
+
 bool FindFile(const std::u16string& name, TFindData& data)
 {
     if (name.empty())
