@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace addoscope::base {
 
@@ -15,10 +16,40 @@ TFileStream::TFileStream(const std::u16string& fileName)
     if (!FFile->IsOpen())
         throw EFOpenError(FormatText("Cannot open file \"%s\". %s", Utf16ToUtf8(fileName).c_str(),
                                      FFile->ErrorText().c_str()));
-    FBuffer.reset(new uint8_t[static_cast<size_t>(BufferSize)]);
 }
 
 TFileStream::~TFileStream() = default;
+
+void TFileStream::ExpectRead(int64_t count)
+{
+    // A position near the largest offset (a crafted one) must not make the
+    // end wrap around.
+    FExpectedStart = FPosition;
+    FExpectedEnd = FPosition + std::min(std::clamp<int64_t>(count, 0, MaxExpectedRead),
+                                        std::numeric_limits<int64_t>::max() - FPosition);
+}
+
+int64_t TFileStream::Fill(int64_t count)
+{
+    if (FBufferCapacity < count) {
+        // Grown to what is asked (the expected range is bounded), never shrunk.
+        const int64_t capacity = std::max(count, BufferSize);
+        FBuffer.reset();
+        FBufferCount = 0;
+        FBufferCapacity = 0;
+        FBufferCharge.Resize(capacity);
+        FBuffer.reset(new uint8_t[static_cast<size_t>(capacity)]);
+        FBufferCapacity = capacity;
+    }
+    const int64_t n = FFile->ReadAt(FBuffer.get(), count, FPosition);
+    if (n < 0) {
+        FBufferCount = 0;
+        throw EReadError();
+    }
+    FBufferStart = FPosition;
+    FBufferCount = n;
+    return n;
+}
 
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
@@ -34,35 +65,22 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
             FPosition += n;
             continue;
         }
-        // Reading on from where the last read ended needs no seek: the
-        // saved call matters when a whole CRX is copied in large reads.
-        if (FFilePosition != FPosition) {
-            FFilePosition = -1;
-            if (!FFile->SeekTo(FPosition))
+        // Inside an announced range, the rest of that range is read (or at
+        // least what is asked); elsewhere a whole buffer. Small reads stay
+        // in the buffer, as readers often read a record twice (the end
+        // record: found, then loaded); large ones go straight to the caller.
+        int64_t fill = BufferSize;
+        if (FPosition >= FExpectedStart && FPosition < FExpectedEnd)
+            fill = std::max(count, FExpectedEnd - FPosition);
+        if (count >= BufferSize && count >= fill) {
+            const int64_t n = FFile->ReadAt(out + done, count, FPosition);
+            if (n < 0)
                 throw EReadError();
-            FFilePosition = FPosition;
-        }
-        if (count >= BufferSize) {
-            // Large reads bypass the buffer.
-            const int64_t n = FFile->Read(out + done, count);
-            if (n < 0) {
-                FFilePosition = -1;
-                throw EReadError();
-            }
             done += n;
             FPosition += n;
-            FFilePosition = FPosition;
             break;
         }
-        const int64_t n = FFile->Read(FBuffer.get(), BufferSize);
-        if (n < 0) {
-            FFilePosition = -1;
-            throw EReadError();
-        }
-        FFilePosition = FPosition + n;
-        FBufferStart = FPosition;
-        FBufferCount = n;
-        if (n == 0)
+        if (Fill(fill) == 0)
             break;
     }
     return done;
@@ -87,10 +105,10 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
 int64_t TFileStream::Size()
 {
     // Measured once: readers ask for the size again and again, and reading
-    // a package from the size it had when first asked keeps every offset
+    // a package from the size it had when it was opened keeps every offset
     // check consistent even when a writer appends meanwhile.
     if (FSize < 0) {
-        const int64_t size = FFile->Size();
+        const int64_t size = FFile->SizeAtOpen();
         if (size < 0)
             throw EReadError();
         FSize = size;

@@ -19,6 +19,10 @@ public:
     // Answers the new position from the beginning.
     virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
     virtual int64_t Size();
+    // A hint: the reads that follow from the current position cover about
+    // `count` bytes. A stream that reads its source in buffer-sized pieces
+    // fetches just that range instead; reads go on working past it.
+    virtual void ExpectRead(int64_t /*count*/) {}
 
     int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
     void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }

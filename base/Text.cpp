@@ -53,17 +53,24 @@ bool IsValidUtf8(std::string_view bytes)
 
 std::string Utf16ToUtf8(std::u16string_view text)
 {
+    std::string out;
+    Utf16ToUtf8(text, out);
+    return out;
+}
+
+void Utf16ToUtf8(std::u16string_view text, std::string& out)
+{
     const size_t n = text.size();
     // The ASCII run at the start (often the whole text: paths, names) goes
     // over unit by unit into a string sized once.
     size_t ascii = 0;
     while (ascii < n && text[ascii] < 0x80)
         ++ascii;
-    std::string out(ascii, '\0');
+    out.resize(ascii);
     for (size_t i = 0; i < ascii; ++i)
         out[i] = static_cast<char>(text[i]);
     if (ascii == n)
-        return out;
+        return;
     out.reserve(ascii + 3 * (n - ascii));
     for (size_t i = ascii; i < n; ++i) {
         uint32_t cp = text[i];
@@ -76,7 +83,6 @@ std::string Utf16ToUtf8(std::u16string_view text)
         char bytes[4];
         out.append(bytes, EncodeUtf8(cp, bytes));
     }
-    return out;
 }
 
 std::u16string Latin1ToUtf16(std::string_view text)

@@ -9,6 +9,9 @@ namespace addoscope::base {
 std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same into `out`, whose storage is reused: no allocation once it has
+// held a text as long.
+void Utf16ToUtf8(std::u16string_view text, std::string& out);
 // Widens 7-bit text; bytes above 0x7F are taken as Latin-1.
 std::u16string Latin1ToUtf16(std::string_view text);
 

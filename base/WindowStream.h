@@ -60,6 +60,12 @@ public:
         return FPosition - FStart;
     }
     int64_t Size() override { return FBounded ? FEnd - FStart : std::max<int64_t>(0, FStream.Size() - FStart); }
+    // What is read next is read from the stream at the same place; a
+    // bounded window never announces more than it holds.
+    void ExpectRead(int64_t count) override
+    {
+        FStream.ExpectRead(FBounded ? std::min(count, FEnd - FPosition) : count);
+    }
 
 private:
     TStream& FStream;

@@ -19,8 +19,6 @@ namespace addoscope::package {
 
 namespace {
 
-constexpr int64_t CopyChunk = 1048576;
-
 // Real descriptions and messages files are a few kilobytes; the largest
 // messages files seen in the wild are a few hundred. Extraction into memory
 // stops at this size, so a small package that declares gigabytes of output
@@ -35,10 +33,6 @@ constexpr int64_t MaxExtractedSize = 4 * 1048576;
 // so it gets half the bound.
 constexpr int64_t MaxMessagesSize = 2 * 1048576;
 
-// A CRX's zip part up to this size is copied into memory; a larger one is
-// read in place through a window over the file, so that a large package
-// does not cost its whole size in memory.
-constexpr int64_t MaxCopiedZipPart = 64 * 1048576;
 
 // Skips a CRX or CRX3 header and answers where the zip part begins. `file`
 // stands at offset 0.
@@ -59,27 +53,14 @@ int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
     if (static_cast<int64_t>(start) >= size)
         throw base::Exception("Not a CRX file or file is broken/truncated");
     file.SetPosition(start);
+    // The zip reader's first look at its part reads these bytes again.
+    file.ExpectRead(4);
     uint8_t signature[3] = {0, 0, 0};
     file.Read(signature, sizeof(signature));
     if (signature[0] != 'P' || signature[1] != 'K')
         throw base::Exception("Not a CRX file");
     file.SetPosition(start);
     return start;
-}
-
-// Copies the zip part from `start` to the end of the file, as the file's
-// size stood when it was opened, into memory.
-std::unique_ptr<base::TMemoryStream> CopyZipPart(base::TStream& file, int64_t start)
-{
-    const int64_t size = file.Size();
-    file.SetPosition(start);
-    // Copied in 1 MiB chunks straight into a stream sized once; bytes a
-    // writer appends meanwhile are not part of this reading.
-    auto copy = std::make_unique<base::TMemoryStream>();
-    copy->SetMaxSize(MaxCopiedZipPart);
-    copy->CopyFrom(file, size - start, CopyChunk);
-    copy->SetPosition(0);
-    return copy;
 }
 
 // Extracts the item into the stream, which holds at most `cap` bytes. The
@@ -103,9 +84,9 @@ std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName,
                                                  TOpenedPackage& opened)
 {
     opened = TOpenedPackage();
-    if (!platform::FileExists(fileName))
-        return nullptr;
     try {
+        // A missing file fails to open like any unreadable one: a test for
+        // its existence first would only repeat the look-up.
         base::TFileStream file(fileName);
         return OpenPackageStream(file, fileName, preferredLocale, opened);
     } catch (...) {
@@ -120,6 +101,8 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
     opened = TOpenedPackage();
     try {
         file.SetPosition(0);
+        // Enough for a CRX header and a zip's first bytes, read in one piece.
+        file.ExpectRead(16);
         uint8_t start[3] = {0, 0, 0};
         file.Read(start, sizeof(start));
         file.SetPosition(0);
@@ -133,13 +116,13 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
 
         std::unique_ptr<base::TStream> zipPart;
         if (opened.ContainerKind == u"CRX") {
+            // The zip part is read in place, whatever its size: the archive
+            // sees offsets from its first byte, and only the ranges it
+            // reads are fetched from the file.
             const int64_t zipStart = SkipCrxHeader(file, opened.ContainerKind);
             opened.ExtensionId = CrxExtensionId(file);
             file.SetPosition(zipStart);
-            if (file.Size() - zipStart <= MaxCopiedZipPart)
-                zipPart = CopyZipPart(file, zipStart);
-            else
-                zipPart = std::make_unique<base::TWindowStream>(file, zipStart);
+            zipPart = std::make_unique<base::TWindowStream>(file, zipStart);
         }
         base::TStream& archiveStream = zipPart ? *zipPart : static_cast<base::TStream&>(file);
 

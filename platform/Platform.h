@@ -78,6 +78,10 @@ bool FileExists(const std::u16string& name);
 // for anything that is not a regular file (FIFOs, devices, sockets), since
 // opening those could block the caller.
 bool FindFile(const std::u16string& name, TFindData& data);
+// The same, with the storage for the name as the system takes it kept by
+// the caller (POSIX converts it to UTF-8; Windows needs none): a caller that
+// finds file after file allocates nothing once it has held a name as long.
+bool FindFile(const std::u16string& name, TFindData& data, std::string& scratch);
 
 // UTC file time to local time by the time-zone rules in force at that date,
 // as a TDateTime (days since 1899-12-30). Answers 0 when conversion fails.
@@ -101,13 +105,23 @@ public:
 
     // Reads up to count bytes; answers the count read, or -1 on an error.
     int64_t Read(void* buffer, int64_t count);
+    // Reads up to count bytes from an absolute offset (pread; ReadFile at an
+    // offset on Windows), one call for the exact range without a seek
+    // before it; answers the count read (fewer only at the file's end), or
+    // -1 on an error. The file's own offset is unspecified afterwards.
+    int64_t ReadAt(void* buffer, int64_t count, int64_t offset);
     // Moves to an absolute offset; false on an error.
     bool SeekTo(int64_t offset);
     // The file's size in bytes, or -1 on an error.
     int64_t Size();
+    // The size the file had when it was opened, or -1 on an error. POSIX
+    // keeps it from the check made while opening, so it costs no call;
+    // Windows measures it on the first call.
+    int64_t SizeAtOpen();
 
 private:
     intptr_t FHandle;
+    int64_t FSizeAtOpen = -1;
     std::string FErrorText;
 };
 

@@ -49,6 +49,8 @@ void ModuleFinalize()
     package::FreeKnownApplications();
     // Release the texts' memory too, not just their contents.
     std::u16string().swap(module.LastFileName);
+    std::u16string().swap(module.PreparedName);
+    std::string().swap(module.NativeName);
     std::u16string().swap(module.ModuleFileName);
     std::u16string().swap(module.Settings.UseCurrentLocaleDescription);
 }

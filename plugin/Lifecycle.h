@@ -16,6 +16,11 @@ struct TModuleState {
     TSettings Settings;
     std::u16string ModuleFileName;
     std::u16string LastFileName;
+    // The current request's name as it is looked up (long-name prefix,
+    // case); kept so that its storage is reused from request to request.
+    std::u16string PreparedName;
+    // The storage the prepared name is converted in for the file system.
+    std::string NativeName;
 };
 
 // The one instance; its members are null before load and after unload.

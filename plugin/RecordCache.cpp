@@ -135,16 +135,16 @@ int64_t RecordKey(std::u16string_view name)
 
 // ---- Record look-up ------------------------------------------------------
 
-TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, base::TDateTime fileDateTime,
+TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, platform::TFileTime fileTime,
                            int64_t fileSize, const TPackageReader& readPackage)
 {
     const int64_t key = RecordKey(name);
     if (void* data = cache.GetItem(key)) {
         TCacheObject* object = TwdxCache::ObjectOf(data);
         // Exact equality on purpose: any change of time or size means the
-        // file was rewritten. A NaN time never matches. A record of another
-        // name with the same key is as stale as a changed file.
-        if (object && object->FileDateTime == fileDateTime && object->FileSize == fileSize &&
+        // file was rewritten. A record of another name with the same key is
+        // as stale as a changed file.
+        if (object && object->FileTime == fileTime && object->FileSize == fileSize &&
             object->FileName == name) {
             TRecordLookup answer;
             answer.Object = object;

@@ -5,6 +5,7 @@
 #include "base/DateTime.h"
 #include "cache/ItemCache.h"
 #include "package/Addoscope.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,9 @@ public:
     // a cache key, and one must never be answered with the other's record.
     std::u16string FileName;
     bool Valid = false;
+    // The file's last-write time as the system gave it, which decides
+    // whether the record still holds, and as local time.
+    platform::TFileTime FileTime = 0;
     base::TDateTime FileDateTime = 0;
     int64_t FileSize = 0;
     package::TAddoscope Addoscope;
@@ -70,11 +74,12 @@ struct TRecordLookup {
 // Reads the package afresh; null when reading failed outright.
 using TPackageReader = std::function<std::unique_ptr<TCacheObject>()>;
 
-// The record of a prepared file name whose current last-write time and
+// The record of a prepared file name whose current raw last-write time and
 // size are given: the cached one when it was read for this very name and
-// both are exactly equal, else a new reading, which is stored (valid or
-// not) in place of any stale one.
-TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, base::TDateTime fileDateTime,
+// both are exactly equal (so no time-zone conversion is needed to tell),
+// else a new reading, which is stored (valid or not) in place of any stale
+// one.
+TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, platform::TFileTime fileTime,
                            int64_t fileSize, const TPackageReader& readPackage);
 
 } // namespace addoscope::plugin

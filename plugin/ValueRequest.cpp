@@ -20,14 +20,15 @@ namespace {
 // again. A reading that passes its budget of time or memory is a broken
 // package: it is cached as not valid, so it is not read again until it
 // changes, and no field of what it had read so far is shown.
-std::unique_ptr<TCacheObject> ReadRecord(const std::u16string& name, base::TDateTime time, int64_t size,
+std::unique_ptr<TCacheObject> ReadRecord(const std::u16string& name, const platform::TFindData& found,
                                          const std::u16string& localeSetting)
 {
     std::unique_ptr<TCacheObject> object;
     try {
         object = std::make_unique<TCacheObject>();
-        object->FileDateTime = time;
-        object->FileSize = size;
+        object->FileTime = found.LastWriteTime;
+        object->FileDateTime = platform::FileTimeToLocalDateTime(found.LastWriteTime);
+        object->FileSize = found.Size;
     } catch (...) {
         return nullptr;
     }
@@ -66,8 +67,11 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     TModuleState& module = Module();
     // Assigned in place: the last name's storage is reused on every request.
     module.LastFileName.assign(fileName ? fileName : u"");
-    std::u16string name =
-        platform::UsesLongNamePrefix ? PrefixLongName(module.LastFileName) : module.LastFileName;
+    std::u16string& name = module.PreparedName;
+    if (platform::UsesLongNamePrefix)
+        name = PrefixLongName(module.LastFileName);
+    else
+        name.assign(module.LastFileName);
 
     // When the name is used as given and the find takes no wildcards, a
     // successful find already proves the name exists: the separate
@@ -81,15 +85,22 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     }
 
     platform::TFindData found;
-    if (!platform::FindFile(name, found))
+    if (!platform::FindFile(name, found, module.NativeName))
         return ft_fieldempty;
-    const base::TDateTime time = platform::FileTimeToLocalDateTime(found.LastWriteTime);
 
-    const std::u16string& localeSetting = module.Settings.UseCurrentLocaleDescription;
-    const auto reader = [&] { return ReadRecord(name, time, found.Size, localeSetting); };
+    // The reader captures one reference, small enough for the function
+    // object to hold without an allocation: a cache hit allocates nothing.
+    struct TReading {
+        const std::u16string& Name;
+        const platform::TFindData& Found;
+        const std::u16string& LocaleSetting;
+    } reading {name, found, module.Settings.UseCurrentLocaleDescription};
+    const TPackageReader reader = [&reading] {
+        return ReadRecord(reading.Name, reading.Found, reading.LocaleSetting);
+    };
     TRecordLookup lookup;
     if (module.RecordCache) {
-        lookup = LookupRecord(*module.RecordCache, name, time, found.Size, reader);
+        lookup = LookupRecord(*module.RecordCache, name, found.LastWriteTime, found.Size, reader);
     } else {
         lookup.Owned = reader();
         lookup.Object = lookup.Owned.get();

@@ -33,6 +33,13 @@ std::unique_ptr<base::TStream> TZipArchive::OpenItemData(TZipItem& item)
     if (item.GetRelativeOffset() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
         throw EZipInvalid();
     FStream->Seek(static_cast<int64_t>(item.GetRelativeOffset()), base::TSeekOrigin::soBeginning);
+    // Header and data in one read when the local header is as long as the
+    // central entry suggests (a little room for a longer extra field).
+    uint64_t expected = item.GetCompressedSize();
+    if (FCompressedReadLimit > 0)
+        expected = std::min(expected, static_cast<uint64_t>(FCompressedReadLimit));
+    FStream->ExpectRead(static_cast<int64_t>(std::min<uint64_t>(expected, uint64_t(1) << 40)) +
+                        item.GetLocalHeaderGuess() + 64);
     TZipLocalFileHeader local;
     local.LoadFromStream(*FStream);
 

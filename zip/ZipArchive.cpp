@@ -60,7 +60,8 @@ bool AsciiKeptByCodePages()
 class TDirectoryReader {
 public:
     TDirectoryReader(base::TStream& stream, uint64_t expectedSize)
-        : FStream(stream), FChunk(static_cast<size_t>(std::clamp<uint64_t>(expectedSize, 4096, 1 << 20)))
+        : FStream(stream), FChunk(static_cast<size_t>(std::clamp<uint64_t>(expectedSize, 4096, 1 << 20))),
+          FStatedLeft(expectedSize)
     {
     }
 
@@ -80,9 +81,15 @@ public:
                 FCharge.Resize(static_cast<int64_t>(want));
                 FBuffer.resize(want);
             }
-            const int64_t wanted = static_cast<int64_t>(FBuffer.size() - FEnd);
+            // The stated directory is read in one piece, no byte past it;
+            // a directory larger than it said reads on in chunks.
+            int64_t wanted = static_cast<int64_t>(FBuffer.size() - FEnd);
+            if (FStatedLeft >= count - (FEnd - FPos))
+                wanted = static_cast<int64_t>(std::min<uint64_t>(FStatedLeft, static_cast<uint64_t>(wanted)));
+            FStream.ExpectRead(wanted);
             const int64_t got = ReadUpTo(FStream, FBuffer.data() + FEnd, wanted);
             FEnd += static_cast<size_t>(got);
+            FStatedLeft -= std::min<uint64_t>(FStatedLeft, static_cast<uint64_t>(got));
             FEof = got < wanted;
         }
         return std::min(count, FEnd - FPos);
@@ -93,6 +100,7 @@ public:
 private:
     base::TStream& FStream;
     const size_t FChunk;
+    uint64_t FStatedLeft; // bytes of the stated directory not read yet
     std::vector<uint8_t> FBuffer;
     base::TBudgetCharge FCharge;
     size_t FPos = 0;
@@ -183,6 +191,7 @@ void TZipItem::TakeEntry(TZipDirectoryFileHeader& info)
         if (info.FDiskNumberStart == 0xFFFF)
             FDiskNumberStart = ReadLE32(*zip64);
     }
+    FLocalHeaderGuess = static_cast<uint32_t>(30 + info.FRawFileName.size() + info.FExtraField.Buffer().size());
     FCRC32 = info.FCRC32;
     FIsEncrypted = info.IsEncrypted();
     FExternalFileAttributes = info.FExternalFileAttributes;
@@ -244,6 +253,7 @@ int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
     uint8_t record[RecordSize];
     if (size - RecordSize >= 0) {
         stream.Seek(size - RecordSize, base::TSeekOrigin::soBeginning);
+        stream.ExpectRead(RecordSize);
         if (ReadUpTo(stream, record, RecordSize) == RecordSize && GetLE32(record) == EndOfCentralDirSignature &&
             GetLE16(record + 20) == 0) {
             stream.Seek(size - RecordSize, base::TSeekOrigin::soBeginning);
@@ -286,6 +296,7 @@ int64_t TZipArchive::FindEndOfCentralDirectory(base::TStream& stream)
             startReached = true;
         }
         stream.Seek(windowStart, base::TSeekOrigin::soBeginning);
+        stream.ExpectRead(windowSize);
         buffer.resize(static_cast<size_t>(windowSize));
         const int64_t got = ReadUpTo(stream, buffer.data(), windowSize);
         if (got < RecordSize)
@@ -357,6 +368,7 @@ void TZipArchive::LoadArchive()
 
     uint8_t head[4] = {};
     stream.Seek(0, base::TSeekOrigin::soBeginning);
+    stream.ExpectRead(4);
     ReadUpTo(stream, head, 4);
     FIsExecutable = (head[0] == 0x4D && head[1] == 0x5A) ||
                     (head[0] == 0x7F && head[1] == 0x45 && head[2] == 0x4C && head[3] == 0x46);

@@ -42,9 +42,14 @@ public:
     uint64_t GetRelativeOffset() const { return FRelativeOffset; }
     uint32_t GetDiskNumberStart() const { return FDiskNumberStart; }
     uint16_t GetInternalFileAttributes() const { return FInternalFileAttributes; }
+    // The size of the item's local header as its central entry suggests
+    // (fixed part, name and extra field of the same lengths): where the
+    // item's data likely begin, so that header and data are read at once.
+    uint32_t GetLocalHeaderGuess() const { return FLocalHeaderGuess; }
 
 private:
     uint64_t FRelativeOffset = 0;
+    uint32_t FLocalHeaderGuess = 0;
     uint32_t FDiskNumberStart = 0;
     uint16_t FVersionMadeBy = 0;
     uint16_t FVersionNeededToExtract = 0;

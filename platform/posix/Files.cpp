@@ -37,10 +37,17 @@ bool FileExists(const std::u16string& name)
 
 bool FindFile(const std::u16string& name, TFindData& data)
 {
+    std::string native;
+    return FindFile(name, data, native);
+}
+
+bool FindFile(const std::u16string& name, TFindData& data, std::string& native)
+{
     if (name.empty())
         return false;
+    base::Utf16ToUtf8(name, native);
     struct stat st {};
-    if (::stat(NativeName(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     data.LastWriteTime = (static_cast<int64_t>(st.st_mtim.tv_sec) + FileTimeEpochSeconds) * TicksPerSecond +
                          st.st_mtim.tv_nsec / 100;
@@ -85,6 +92,7 @@ TFile::TFile(const std::u16string& name) : FHandle(-1)
         return;
     }
     FHandle = fd;
+    FSizeAtOpen = static_cast<int64_t>(st.st_size);
 }
 
 TFile::~TFile()
@@ -98,15 +106,19 @@ bool TFile::IsOpen() const
     return FHandle >= 0;
 }
 
-int64_t TFile::Read(void* buffer, int64_t count)
+namespace {
+
+// Reads `count` bytes by repeating `call(out, want, done)` (one read or
+// pread of `want` bytes, `done` bytes in) until they are all there or the
+// file ends; -1 on an error.
+template <class Call>
+int64_t ReadFully(void* buffer, int64_t count, const Call& call)
 {
-    if (FHandle < 0)
-        return -1;
     auto* out = static_cast<char*>(buffer);
     int64_t done = 0;
     while (done < count) {
         const int64_t want = count - done;
-        const ssize_t n = ::read(static_cast<int>(FHandle), out + done, static_cast<size_t>(want));
+        const ssize_t n = call(out + done, static_cast<size_t>(want), done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -122,6 +134,26 @@ int64_t TFile::Read(void* buffer, int64_t count)
     return done;
 }
 
+} // namespace
+
+int64_t TFile::Read(void* buffer, int64_t count)
+{
+    if (FHandle < 0)
+        return -1;
+    const int fd = static_cast<int>(FHandle);
+    return ReadFully(buffer, count, [fd](char* out, size_t want, int64_t) { return ::read(fd, out, want); });
+}
+
+int64_t TFile::ReadAt(void* buffer, int64_t count, int64_t offset)
+{
+    if (FHandle < 0 || count < 0 || offset < 0)
+        return -1;
+    const int fd = static_cast<int>(FHandle);
+    return ReadFully(buffer, count, [fd, offset](char* out, size_t want, int64_t done) {
+        return ::pread(fd, out, want, static_cast<off_t>(offset + done));
+    });
+}
+
 bool TFile::SeekTo(int64_t offset)
 {
     return FHandle >= 0 && ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), SEEK_SET) >= 0;
@@ -133,6 +165,11 @@ int64_t TFile::Size()
     if (FHandle < 0 || ::fstat(static_cast<int>(FHandle), &st) != 0)
         return -1;
     return static_cast<int64_t>(st.st_size);
+}
+
+int64_t TFile::SizeAtOpen()
+{
+    return FHandle >= 0 ? FSizeAtOpen : -1;
 }
 
 } // namespace addoscope::platform

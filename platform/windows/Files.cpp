@@ -47,6 +47,11 @@ bool FileExists(const std::u16string& name)
     return true;
 }
 
+bool FindFile(const std::u16string& name, TFindData& data, std::string& /*scratch*/)
+{
+    return FindFile(name, data);
+}
+
 bool FindFile(const std::u16string& name, TFindData& data)
 {
     if (name.empty())
@@ -142,6 +147,32 @@ int64_t TFile::Read(void* buffer, int64_t count)
     return done;
 }
 
+int64_t TFile::ReadAt(void* buffer, int64_t count, int64_t offset)
+{
+    if (!IsOpen() || count < 0 || offset < 0)
+        return -1;
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const auto chunk = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+        const auto at = static_cast<uint64_t>(offset + done);
+        OVERLAPPED overlapped {};
+        overlapped.Offset = static_cast<DWORD>(at);
+        overlapped.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD read = 0;
+        if (!::ReadFile(reinterpret_cast<HANDLE>(FHandle), out + done, chunk, &read, &overlapped)) {
+            // A synchronous read at or past the end fails with this code.
+            if (::GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return -1;
+        }
+        if (read == 0)
+            break;
+        done += read;
+    }
+    return done;
+}
+
 bool TFile::SeekTo(int64_t offset)
 {
     LARGE_INTEGER to;
@@ -155,6 +186,13 @@ int64_t TFile::Size()
     if (!IsOpen() || !::GetFileSizeEx(reinterpret_cast<HANDLE>(FHandle), &size))
         return -1;
     return size.QuadPart;
+}
+
+int64_t TFile::SizeAtOpen()
+{
+    if (FSizeAtOpen < 0)
+        FSizeAtOpen = Size();
+    return FSizeAtOpen;
 }
 
 } // namespace addoscope::platform

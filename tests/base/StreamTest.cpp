@@ -55,6 +55,62 @@ TEST(FileStream, ReadsAcrossBufferBoundariesAndRefusesWrites)
     std::filesystem::remove(path);
 }
 
+TEST(FileStream, AnnouncedRangesReadTheSameBytesAsPlainReads)
+{
+    // Random seeks, announced ranges (short, long, past the 1 MiB cap, past
+    // the end) and reads of every size, inside, across and beyond what was
+    // announced: every byte must be the file's, and a read stops only at the
+    // file's end.
+    const auto path = std::filesystem::temp_directory_path() / "addoscope-filestream-expect.bin";
+    std::vector<uint8_t> data(1536 * 1024 + 77);
+    uint32_t seed = 17;
+    const auto next = [&seed](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % bound;
+    };
+    for (auto& b : data)
+        b = static_cast<uint8_t>(next(256));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+
+    TFileStream s(Utf8ToUtf16(path.string()));
+    const auto size = static_cast<int64_t>(data.size());
+    std::vector<uint8_t> got(2 << 20);
+    for (int step = 0; step < 3000; ++step) {
+        const int64_t position = step % 7 == 0 ? size - next(100) : next(static_cast<uint32_t>(size + 50));
+        s.SetPosition(position);
+        if (next(3) != 0)
+            s.ExpectRead(next(4) == 0 ? next(3 << 20) : next(600));
+        for (int k = 1 + static_cast<int>(next(3)); k > 0; --k) {
+            const int64_t at = s.Position();
+            const int64_t count = next(5) == 0 ? next(70000) : next(400);
+            const int64_t n = s.Read(got.data(), count);
+            ASSERT_EQ(n, std::max<int64_t>(0, std::min(count, size - at))) << "step " << step;
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, data.begin() + at)) << "step " << step;
+        }
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(FileStream, KeepsTheSizeItOpenedWithWhenTheFileShrinks)
+{
+    const auto path = std::filesystem::temp_directory_path() / "addoscope-filestream-shrink.bin";
+    std::vector<uint8_t> data(50000);
+    std::iota(data.begin(), data.end(), 3);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+    TFileStream s(Utf8ToUtf16(path.string()));
+    std::filesystem::resize_file(path, 1000);
+    EXPECT_EQ(s.Size(), 50000);
+    // What is no longer there is not read, and nothing else stands in for it.
+    std::vector<uint8_t> got(100);
+    s.SetPosition(950);
+    s.ExpectRead(100);
+    EXPECT_EQ(s.Read(got.data(), 100), 50);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 50, data.begin() + 950));
+    s.SetPosition(40000);
+    EXPECT_EQ(s.Read(got.data(), 100), 0);
+    std::filesystem::remove(path);
+}
+
 TEST(FileStream, MissingFileRaisesOpenError)
 {
     EXPECT_THROW(TFileStream(u"/nonexistent/dir/x.xpi"), EFOpenError);

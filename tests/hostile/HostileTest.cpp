@@ -261,9 +261,8 @@ TEST(Hostile, ANormalRequestOnAnotherThreadIsAnsweredMeanwhile)
 
 TEST(Hostile, LargeCrxIsReadInPlace)
 {
-    // A 65 MB zip part (mostly a hole in a sparse file) is past the size
-    // that is copied into memory: it is read through a window on the file,
-    // and the peak stays far below its size.
+    // A 65 MB zip part (mostly a hole in a sparse file) is read through a
+    // window on the file, and the peak stays far below its size.
     const TProbeResult result = RunProbe({}, std::string(HOSTILE_CORPUS) + "/crx/crx3-large.crx3");
     ASSERT_EQ(result.ExitStatus, 0) << result.Output;
     ASSERT_EQ(result.Fields.size(), 23u);

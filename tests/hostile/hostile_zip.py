@@ -2,7 +2,7 @@
 or hold more than they hold themselves. Large files without end records
 (sparse: they cost no disk), Deflate data of blocks that hold nothing but
 their headers, directories of empty entries (also as the zip part of a
-CRX3, which is copied into memory), entries with long names that are not
+CRX3, read in place), entries with long names that are not
 UTF-8, and names chosen to share one chain of a fixed name hash. Each
 family comes at growing sizes, so that what it costs shows whether reading
 stays linear and bounded."""
@@ -227,7 +227,7 @@ def write_cases(folder, helpers):
     names = [b"d%07d" % i for i in range(100000 - 1)]
     helpers.write(folder, "directory-100000-entries.xpi",
                   package_with_entries(helpers, [helpers.central_header(n, 0, 0, 0, 0, 0) for n in names]))
-    # The same as the zip part of a CRX3, which is copied into memory whole.
+    # The same as the zip part of a CRX3.
     zip_part = package_with_entries(helpers, [empty] * (63 * MIB // len(empty)))
     helpers.write(folder, "crx3-directory-empty-entries-63mb.crx3", b"Cr24" + struct.pack("<II", 3, 0) + zip_part)
 

@@ -185,7 +185,7 @@ def crx(out, examples):
     for tag, header in [("wrap", 0xFFFFFFF4), ("max", 0xFFFFFFFF), ("past-end", 0x7FFFFFFF)]:
         write(out, "crx3-%s.crx3" % tag, b"Cr24" + struct.pack("<II", 3, header) + zip_part)
     write(out, "crx-header-only.crx", b"Cr24")
-    # A zip part over the size that is copied into memory: read in place.
+    # A zip part far larger than what is read of it: read in place.
     # The gap between the entry and the directory is a hole in a sparse
     # file, so it costs no disk space.
     m = b'{"name":"Large Crx","version":"2"}'

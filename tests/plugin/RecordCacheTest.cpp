@@ -1,5 +1,9 @@
 #include "plugin/RecordCache.h"
 
+#include "base/Text.h"
+#include "plugin/ContentPlugin.h"
+#include "plugin/Lifecycle.h"
+#include "plugin/PluginState.h"
 #include "tests/cache/AllocationHook.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +33,7 @@ public:
     bool FailNextStore = false; // the allocation after the reading fails
     std::vector<std::weak_ptr<package::TStringListInt>> Built;
 
-    plugin::TPackageReader For(const std::u16string& name, double time, int64_t size)
+    plugin::TPackageReader For(const std::u16string& name, platform::TFileTime time, int64_t size)
     {
         return [this, name, time, size]() -> std::unique_ptr<TCacheObject> {
             ++Reads;
@@ -37,7 +41,7 @@ public:
                 return nullptr;
             auto object = std::make_unique<TCacheObject>();
             object->Valid = Valid;
-            object->FileDateTime = time;
+            object->FileTime = time;
             object->FileSize = size;
             object->Addoscope.Name = name;
             object->Addoscope.AutoFreed = std::make_shared<package::TStringListInt>();
@@ -49,10 +53,14 @@ public:
     bool Alive(size_t index) const { return !Built.at(index).expired(); }
 };
 
-TRecordLookup Lookup(TwdxCache& cache, TFakeReader& reader, const std::u16string& name, double time, int64_t size)
+TRecordLookup Lookup(TwdxCache& cache, TFakeReader& reader, const std::u16string& name, platform::TFileTime time,
+                     int64_t size)
 {
     return LookupRecord(cache, name, time, size, reader.For(name, time, size));
 }
+
+// A raw file time (100 ns ticks since 1601), about 2023.
+constexpr platform::TFileTime Stamp = 133200000000000000;
 
 // Two different names with equal keys, found by search.
 std::pair<std::u16string, std::u16string> CollidingNames()
@@ -137,7 +145,7 @@ TEST(RecordCache, RepeatedRequestsReadOnce)
     TFakeReader reader;
     TCacheObject* first = nullptr;
     for (int i = 0; i < 20; ++i) {
-        TRecordLookup answer = Lookup(cache, reader, u"c:\\a.xpi", 45000.5, 1234);
+        TRecordLookup answer = Lookup(cache, reader, u"c:\\a.xpi", Stamp, 1234);
         ASSERT_TRUE(answer.HeldByCache());
         if (!first)
             first = answer.Object;
@@ -151,26 +159,31 @@ TEST(RecordCache, ChangedTimeOrSizeReadsAgainAndDropsTheStaleRecord)
 {
     TwdxCache cache;
     TFakeReader reader;
-    Lookup(cache, reader, u"a.xpi", 45000.5, 100);
-    Lookup(cache, reader, u"a.xpi", 45000.5 + 1e-9, 100); // touched
+    Lookup(cache, reader, u"a.xpi", Stamp, 100);
+    Lookup(cache, reader, u"a.xpi", Stamp + 1, 100); // touched
     EXPECT_EQ(reader.Reads, 2);
     EXPECT_FALSE(reader.Alive(0));
-    Lookup(cache, reader, u"a.xpi", 45000.5 + 1e-9, 101); // grown
+    Lookup(cache, reader, u"a.xpi", Stamp + 1, 101); // grown
     EXPECT_EQ(reader.Reads, 3);
     EXPECT_FALSE(reader.Alive(1));
-    TRecordLookup answer = Lookup(cache, reader, u"a.xpi", 45000.5 + 1e-9, 101);
+    TRecordLookup answer = Lookup(cache, reader, u"a.xpi", Stamp + 1, 101);
     EXPECT_EQ(reader.Reads, 3);
     EXPECT_EQ(answer.Object->FileSize, 101);
     EXPECT_EQ(cache.Count(), 1);
 }
 
-TEST(RecordCache, NaNTimeNeverMatches)
+TEST(RecordCache, RawTimeDecidesWhateverTheLocalTimeWas)
 {
+    // The record is kept by the file time as the system gives it: a local
+    // time that could not be had (NaN) does not make the record stale, and
+    // nothing needs converting to tell that it still holds.
     TwdxCache cache;
     TFakeReader reader;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    Lookup(cache, reader, u"a.xpi", nan, 1);
-    Lookup(cache, reader, u"a.xpi", nan, 1);
+    TRecordLookup first = Lookup(cache, reader, u"a.xpi", Stamp, 1);
+    first.Object->FileDateTime = std::numeric_limits<double>::quiet_NaN();
+    Lookup(cache, reader, u"a.xpi", Stamp, 1);
+    EXPECT_EQ(reader.Reads, 1);
+    Lookup(cache, reader, u"a.xpi", Stamp - 1, 1);
     EXPECT_EQ(reader.Reads, 2);
     EXPECT_EQ(cache.Count(), 1);
 }
@@ -182,7 +195,7 @@ TEST(RecordCache, SmallCacheRereadsEveryFileOfThreeInTurn)
     TFakeReader reader;
     const std::u16string names[] = {u"a.xpi", u"b.xpi", u"c.xpi"};
     for (int i = 0; i < 9; ++i)
-        Lookup(cache, reader, names[i % 3], 1.0, 1);
+        Lookup(cache, reader, names[i % 3], 1, 1);
     EXPECT_EQ(reader.Reads, 9);
     EXPECT_EQ(cache.Count(), 2);
     // Evicted records are destroyed: only the last two live.
@@ -198,19 +211,19 @@ TEST(RecordCache, NamesWithEqualKeysShareOneSlot)
 
     TwdxCache cache;
     TFakeReader reader;
-    Lookup(cache, reader, first, 1.0, 10);
-    Lookup(cache, reader, second, 2.0, 20);
-    Lookup(cache, reader, first, 1.0, 10);
+    Lookup(cache, reader, first, 1, 10);
+    Lookup(cache, reader, second, 2, 20);
+    Lookup(cache, reader, first, 1, 10);
     EXPECT_EQ(reader.Reads, 3);
     EXPECT_EQ(cache.Count(), 1);
 
     // Equal time and size: still the other name's record, which replaces
     // the first in the shared slot.
-    TRecordLookup answer = Lookup(cache, reader, second, 1.0, 10);
+    TRecordLookup answer = Lookup(cache, reader, second, 1, 10);
     EXPECT_EQ(reader.Reads, 4);
     EXPECT_EQ(answer.Object->Addoscope.Name, second);
     EXPECT_EQ(cache.Count(), 1);
-    answer = Lookup(cache, reader, second, 1.0, 10);
+    answer = Lookup(cache, reader, second, 1, 10);
     EXPECT_EQ(reader.Reads, 4);
     EXPECT_EQ(answer.Object->FileName, second);
 }
@@ -220,17 +233,17 @@ TEST(RecordCache, FailedReadingsAreRememberedAndNoneIsNot)
     TwdxCache cache;
     TFakeReader reader;
     reader.Valid = false;
-    Lookup(cache, reader, u"broken.xpi", 1.0, 5);
-    TRecordLookup again = Lookup(cache, reader, u"broken.xpi", 1.0, 5);
+    Lookup(cache, reader, u"broken.xpi", 1, 5);
+    TRecordLookup again = Lookup(cache, reader, u"broken.xpi", 1, 5);
     EXPECT_EQ(reader.Reads, 1);
     ASSERT_TRUE(again.HeldByCache());
     EXPECT_FALSE(again.Object->Valid);
 
     reader.GiveNone = true;
-    TRecordLookup none = Lookup(cache, reader, u"raising.xpi", 1.0, 5);
+    TRecordLookup none = Lookup(cache, reader, u"raising.xpi", 1, 5);
     EXPECT_EQ(none.Object, nullptr);
     EXPECT_FALSE(none.HeldByCache());
-    Lookup(cache, reader, u"raising.xpi", 1.0, 5);
+    Lookup(cache, reader, u"raising.xpi", 1, 5);
     EXPECT_EQ(reader.Reads, 3);
     EXPECT_EQ(cache.Count(), 1);
 }
@@ -241,7 +254,7 @@ TEST(RecordCache, ObjectThatCannotBeStoredStillAnswersAndIsReleasedOnce)
     TFakeReader reader;
     reader.FailNextStore = true;
     {
-        TRecordLookup answer = Lookup(cache, reader, u"a.xpi", 1.0, 7);
+        TRecordLookup answer = Lookup(cache, reader, u"a.xpi", 1, 7);
         ASSERT_NE(answer.Object, nullptr);
         EXPECT_FALSE(answer.HeldByCache());
         EXPECT_EQ(answer.Object, answer.Owned.get());
@@ -252,7 +265,7 @@ TEST(RecordCache, ObjectThatCannotBeStoredStillAnswersAndIsReleasedOnce)
     EXPECT_FALSE(reader.Alive(0));
 
     reader.FailNextStore = false;
-    EXPECT_TRUE(Lookup(cache, reader, u"a.xpi", 1.0, 7).HeldByCache());
+    EXPECT_TRUE(Lookup(cache, reader, u"a.xpi", 1, 7).HeldByCache());
     EXPECT_EQ(reader.Reads, 2);
 }
 
@@ -263,15 +276,38 @@ TEST(RecordCache, ClearAndDestructionReleaseEveryRecord)
         TwdxCache cache;
         EXPECT_EQ(cache.ItemSize(), sizeof(void*));
         EXPECT_EQ(cache.HashSize(), 521u);
-        Lookup(cache, reader, u"a.xpi", 1.0, 1);
-        Lookup(cache, reader, u"b.xpi", 1.0, 1);
+        Lookup(cache, reader, u"a.xpi", 1, 1);
+        Lookup(cache, reader, u"b.xpi", 1, 1);
         cache.Clear();
         EXPECT_FALSE(reader.Alive(0));
         EXPECT_FALSE(reader.Alive(1));
         EXPECT_EQ(cache.Count(), 0);
-        Lookup(cache, reader, u"a.xpi", 1.0, 1);
+        Lookup(cache, reader, u"a.xpi", 1, 1);
         EXPECT_EQ(reader.Reads, 3);
         EXPECT_TRUE(reader.Alive(2));
     }
     EXPECT_FALSE(reader.Alive(2));
+}
+
+TEST(RecordCache, HitThroughTheValueRequestAllocatesNothing)
+{
+    // The host asks for every field of every file one at a time; once the
+    // package is cached, each request only finds the file and copies the
+    // text, whatever the name's length (long names too, beyond any string's
+    // own room).
+    plugin::ModuleInitialize(base::Utf8ToUtf16(std::string(ADDOSCOPE_BIN_DIR) + "/record-cache-test-module"));
+    const std::u16string name = base::Utf8ToUtf16(std::string(ADDOSCOPE_EXAMPLES_DIR) + "/tab-tidy.xpi");
+    char16_t buffer[512] = {};
+    ASSERT_EQ(plugin::GetValue(name.c_str(), 3, 0, buffer, sizeof buffer, 0), plugin::ft_stringw);
+    EXPECT_EQ(std::u16string(buffer), u"Tab Tidy");
+    {
+        testhooks::TAllocationCounter counter;
+        for (int field = 0; field < 16; ++field)
+            plugin::GetValue(name.c_str(), field, 0, buffer, sizeof buffer, 0);
+        EXPECT_EQ(counter.Allocations(), 0u);
+        EXPECT_EQ(counter.Frees(), 0u);
+    }
+    ASSERT_EQ(plugin::GetValue(name.c_str(), 3, 0, buffer, sizeof buffer, 0), plugin::ft_stringw);
+    EXPECT_EQ(std::u16string(buffer), u"Tab Tidy");
+    plugin::ModuleFinalize();
 }
