@@ -80,6 +80,16 @@ void ExtractCapped(zip::TZipArchive& archive, int index, const std::u16string& n
 
 } // namespace
 
+const zip::TZipNameFilter& PackageNameFilter()
+{
+    static const zip::TZipNameFilter filter = [] {
+        zip::TZipNameFilter names;
+        names.Exact("install.rdf").Exact("manifest.json").Around("_locales/", "/messages.json");
+        return names;
+    }();
+    return filter;
+}
+
 std::unique_ptr<base::TMemoryStream> OpenPackage(const std::u16string& fileName, const std::u16string& preferredLocale,
                                                  TOpenedPackage& opened)
 {
@@ -130,6 +140,8 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
         description->SetMaxSize(MaxExtractedSize);
         auto archive = zip::TZipArchive::CreateFromStream(archiveStream, fileName);
         archive->SetupExtraction();
+        // Only the names looked up below are built from the directory.
+        archive->SetNameFilter(&PackageNameFilter());
         archive->Load();
 
         if (const int rdf = archive->FindFile(u"install.rdf"); rdf >= 0) {

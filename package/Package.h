@@ -4,6 +4,7 @@
 // description inside and handing it to its reader.
 #include "base/MemoryStream.h"
 #include "package/Addoscope.h"
+#include "zip/ZipArchive.h"
 
 #include <memory>
 #include <string>
@@ -18,6 +19,10 @@ struct TOpenedPackage {
     std::u16string ExtensionId;                    // a CRX's Chrome ID, from its header
     std::u16string Locales;                        // a manifest package's locales (PackageLocales)
 };
+
+// The names the package opener looks up in a package's directory:
+// install.rdf, manifest.json and every "_locales/L/messages.json".
+const zip::TZipNameFilter& PackageNameFilter();
 
 // The description (install.rdf, else manifest.json) of the package, extracted
 // into memory, or none when the file is no readable add-on package. Never

@@ -206,6 +206,68 @@ void TZipItem::TakeEntry(TZipDirectoryFileHeader& info)
     FTagged = false;
 }
 
+// ---- TZipNameFilter --------------------------------------------------------
+
+TZipNameFilter& TZipNameFilter::Exact(std::string name)
+{
+    FExact.push_back(std::move(name));
+    return *this;
+}
+
+TZipNameFilter& TZipNameFilter::Around(std::string prefix, std::string suffix)
+{
+    FAround.emplace_back(std::move(prefix), std::move(suffix));
+    return *this;
+}
+
+namespace {
+
+char16_t Unit(char c)
+{
+    return static_cast<char16_t>(static_cast<uint8_t>(c));
+}
+
+char16_t Unit(char16_t c)
+{
+    return c;
+}
+
+// Whether `text` and the ASCII `pattern` are the same with ASCII letters
+// taken without case, as the item list's look-up compares names.
+template <class TView> bool SameAsciiFolded(TView text, std::string_view pattern)
+{
+    if (text.size() != pattern.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (base::AsciiUpper(Unit(text[i])) != base::AsciiUpper(Unit(pattern[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+template <class TView> bool TZipNameFilter::WantsView(TView name) const
+{
+    for (const std::string& exact : FExact)
+        if (SameAsciiFolded(name, exact))
+            return true;
+    for (const auto& [prefix, suffix] : FAround)
+        if (name.size() > prefix.size() + suffix.size() && SameAsciiFolded(name.substr(0, prefix.size()), prefix) &&
+            SameAsciiFolded(name.substr(name.size() - suffix.size()), suffix))
+            return true;
+    return false;
+}
+
+bool TZipNameFilter::Wants(std::string_view name) const
+{
+    return WantsView(name);
+}
+
+bool TZipNameFilter::Wants(std::u16string_view name) const
+{
+    return WantsView(name);
+}
+
 // ---- TZipArchive -----------------------------------------------------------
 
 TZipArchive::TZipArchive(base::TStream& stream, const std::u16string& archiveName)
@@ -360,6 +422,42 @@ void TZipArchive::ReadZip64EndRecords(int64_t endRecordPosition)
         info.FDirectoryOffset = GetLE64(record + 48);
 }
 
+bool TZipArchive::SkipsEntry(const uint8_t* data, size_t size)
+{
+    // Only an entry whose item would be nothing but its plain fields is
+    // left out: a valid signature; no field saturated, so no zip64 value
+    // to read (which may fail); a name of ASCII bytes, decoded to itself
+    // whatever the flags and code pages say, with no Unicode path field
+    // that could replace it. Anything else is built as without a filter.
+    if (GetLE32(data) != CentralFileHeaderSignature || GetLE32(data + 20) == 0xFFFFFFFFu ||
+        GetLE32(data + 24) == 0xFFFFFFFFu || GetLE32(data + 42) == 0xFFFFFFFFu || GetLE16(data + 34) == 0xFFFF)
+        return false;
+    if (platform::AnsiCodePage() != platform::OemCodePage() && !AsciiKeptByCodePages())
+        return false;
+    const size_t nameLength = GetLE16(data + 28);
+    const size_t extraLength = GetLE16(data + 30);
+    if (46 + nameLength + extraLength > size)
+        return false;
+    const std::string_view name(reinterpret_cast<const char*>(data) + 46, nameLength);
+    for (const char c : name)
+        if (static_cast<uint8_t>(c) >= 0x80)
+            return false;
+    // The subfields walked as TExtraField::Get walks them.
+    const uint8_t* extra = data + 46 + nameLength;
+    for (size_t pos = 0; extraLength - pos >= 4;) {
+        const uint16_t id = GetLE16(extra + pos);
+        if (id == InfoZipUnicodePathId || id == NucxUnicodePathId)
+            return false;
+        pos += 4 + std::min<size_t>(GetLE16(extra + pos + 2), extraLength - pos - 4);
+    }
+    if (FNameFilter->Wants(name))
+        return false;
+    const uint32_t offset = GetLE32(data + 42);
+    if (FIsExecutable && GetLE16(data + 34) == 0 && offset < FStubSize)
+        FStubSize = offset;
+    return true;
+}
+
 void TZipArchive::LoadArchive()
 {
     base::TStream& stream = *FStream;
@@ -403,8 +501,10 @@ void TZipArchive::LoadArchive()
     TDirectoryReader reader(stream, FInfo->FDirectorySize);
     // Room for the stated entries up front, within what the stated size can
     // hold (46 bytes each at least): both are only claims, and the list
-    // still grows past them for a real directory.
-    const size_t reserved = static_cast<size_t>(std::min<uint64_t>(total, FInfo->FDirectorySize / 46 + 1));
+    // still grows past them for a real directory. A filtered load keeps a
+    // handful of items.
+    const size_t reserved = static_cast<size_t>(
+        std::min<uint64_t>(FNameFilter ? 16 : total, FInfo->FDirectorySize / 46 + 1));
     FDirectoryCharge.Add(static_cast<int64_t>(reserved * (sizeof(void*) * 3)));
     FItemList.Reserve(reserved);
     // One entry read into this record after the other, so that its name,
@@ -413,6 +513,13 @@ void TZipArchive::LoadArchive()
     uint64_t nameBytes = 0;
     int64_t uncharged = 0;
     uint64_t count = 0;
+    const auto countEntry = [&] {
+        ++count;
+        if (FOnArchiveProgress && ReportArchiveProgress(static_cast<uint8_t>(count * 100 / total))) {
+            FStatus = TArchiveStatus::asInvalid;
+            throw EArcUserAbort();
+        }
+    };
     while (count < total) {
         size_t available = reader.Ensure(46);
         if (available == 46)
@@ -420,9 +527,16 @@ void TZipArchive::LoadArchive()
         base::BudgetTick(1 + static_cast<int64_t>(available / 64));
         if (available >= 46 && (nameBytes += GetLE16(reader.Data() + 28)) > MaxDirectoryNameBytes)
             throw EZipInvalid();
+        if (FNameFilter && available >= 46 && available == TZipDirectoryFileHeader::EntrySize(reader.Data()) &&
+            SkipsEntry(reader.Data(), available)) {
+            reader.Skip(available);
+            countEntry();
+            continue;
+        }
         reader.Skip(entry.LoadFromBuffer(reader.Data(), available));
         auto item = std::make_unique<TZipItem>();
         item->TakeEntry(entry);
+        item->FDirectoryIndex = static_cast<uint32_t>(count);
         item->SetAction(TArchiveAction::aaNone);
         if (FIsExecutable && item->GetDiskNumberStart() == 0 && item->GetRelativeOffset() < FStubSize)
             FStubSize = static_cast<uint32_t>(item->GetRelativeOffset());
@@ -436,13 +550,10 @@ void TZipArchive::LoadArchive()
             uncharged = 0;
         }
         FItemList.Add(std::move(item));
-        ++count;
-        if (FOnArchiveProgress && ReportArchiveProgress(static_cast<uint8_t>(count * 100 / total))) {
-            FStatus = TArchiveStatus::asInvalid;
-            throw EArcUserAbort();
-        }
+        countEntry();
     }
     FDirectoryCharge.Add(uncharged);
+    FDirectoryEntries = count;
     ReportArchiveProgress(100);
     FIsDirty = false;
 }

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace addoscope::zip {
 
@@ -46,16 +49,43 @@ public:
     // (fixed part, name and extra field of the same lengths): where the
     // item's data likely begin, so that header and data are read at once.
     uint32_t GetLocalHeaderGuess() const { return FLocalHeaderGuess; }
+    // The entry's position in the central directory, counting every entry
+    // (items a name filter left out included).
+    uint32_t GetDirectoryIndex() const { return FDirectoryIndex; }
 
 private:
+    friend class TZipArchive;
     uint64_t FRelativeOffset = 0;
     uint32_t FLocalHeaderGuess = 0;
+    uint32_t FDirectoryIndex = 0;
     uint32_t FDiskNumberStart = 0;
     uint16_t FVersionMadeBy = 0;
     uint16_t FVersionNeededToExtract = 0;
     uint16_t FGeneralPurposeBitFlag = 0;
     uint16_t FCompressionMethod = 0;
     uint16_t FInternalFileAttributes = 0;
+};
+
+// The names a reader will look up, so that a directory load builds items
+// only for entries that may carry one of them. A name is wanted when it
+// equals one of the exact names, or starts with a prefix and ends with its
+// suffix (with something between them), ASCII letters compared without
+// case as look-ups compare them. Only plain-ASCII stored names are judged
+// by their bytes; an entry whose name is decoded any other way (high
+// bytes, a Unicode path extra field, code pages that move ASCII) is always
+// built, since its decoded name cannot be seen without decoding it.
+class TZipNameFilter {
+public:
+    TZipNameFilter& Exact(std::string name);
+    TZipNameFilter& Around(std::string prefix, std::string suffix);
+
+    bool Wants(std::string_view name) const;
+    bool Wants(std::u16string_view name) const;
+
+private:
+    template <class TView> bool WantsView(TView name) const;
+    std::vector<std::string> FExact;
+    std::vector<std::pair<std::string, std::string>> FAround;
 };
 
 class TZipArchive : public TArchive {
@@ -68,6 +98,18 @@ public:
     // Points the extraction slots at the archive's own procedures; without
     // this, ExtractToStream fails (quietly) with EZipNoExtraction.
     void SetupExtraction();
+
+    // Before Load: keep only the items whose names `filter` wants (see
+    // TZipNameFilter), so that a large directory costs no item, decoded
+    // name or index slot for the entries nobody asks for. FindFile then
+    // answers the same item as the full directory for every name the
+    // filter wants; for the others, nothing or one of the kept items of
+    // that name. Count, Item and ItemName see the kept items only. Every entry is still read and checked as
+    // without a filter: the same limits and the same errors. The filter
+    // must outlive Load.
+    void SetNameFilter(const TZipNameFilter* filter) { FNameFilter = filter; }
+    // The entries the directory holds, kept or not.
+    uint64_t DirectoryEntries() const { return FDirectoryEntries; }
 
     // Load (reads the central directory; errors propagate), FindFile and
     // ExtractToStream (never raises for a failed extraction: the target
@@ -127,7 +169,13 @@ private:
     void DecodeItemData(TZipItem& item, base::TStream& input, base::TStream& target);
     void ReadZip64EndRecords(int64_t endRecordPosition);
 
+    // Whether the entry in `data` (complete, `size` bytes) is left out by the
+    // name filter; advances the stub size as its item would.
+    bool SkipsEntry(const uint8_t* data, size_t size);
+
     std::unique_ptr<TZipDirectoryFileFooter> FInfo;
+    const TZipNameFilter* FNameFilter = nullptr;
+    uint64_t FDirectoryEntries = 0;
     // The memory of the items read, counted against the reading's budget.
     base::TBudgetCharge FDirectoryCharge;
     bool FIsExecutable = false;
