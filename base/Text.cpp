@@ -1,6 +1,15 @@
 #include "base/Text.h"
 
+#include <cstdint>
+
 #include "base/Utf8.h"
+
+// SSE2 (every x86-64, and x86 builds that enable it) takes the ASCII runs
+// of paths sixteen units at a time; elsewhere the loops below do it.
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define ADDOSCOPE_TEXT_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace addoscope::base {
 
@@ -61,16 +70,45 @@ std::string Utf16ToUtf8(std::u16string_view text)
 void Utf16ToUtf8(std::u16string_view text, std::string& out)
 {
     const size_t n = text.size();
-    // The ASCII run at the start (often the whole text: paths, names) goes
-    // over unit by unit into a string sized once.
+    // The ASCII run at the start (often the whole text: every request's
+    // path) goes over eight units at a time into a string sized once.
+    out.resize(n);
+    const char16_t* from = text.data();
+    char* to = out.data();
     size_t ascii = 0;
-    while (ascii < n && text[ascii] < 0x80)
+#if ADDOSCOPE_TEXT_SSE2
+    const auto asciiBlock = [from, to](size_t at) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at + 8));
+        const __m128i outside = _mm_and_si128(_mm_or_si128(low, high), _mm_set1_epi16(static_cast<short>(0xFF80)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), _mm_packus_epi16(low, high));
+        return true;
+    };
+    while (n - ascii >= 16 && asciiBlock(ascii))
+        ascii += 16;
+    // The last units as one block that overlaps those already written.
+    if (n >= 16 && n - ascii < 16 && asciiBlock(n - 16))
+        ascii = n;
+#endif
+    while (n - ascii >= 8) {
+        char16_t any = 0;
+        for (size_t k = 0; k < 8; ++k)
+            any |= from[ascii + k];
+        if (any >= 0x80)
+            break;
+        for (size_t k = 0; k < 8; ++k)
+            to[ascii + k] = static_cast<char>(from[ascii + k]);
+        ascii += 8;
+    }
+    while (ascii < n && from[ascii] < 0x80) {
+        to[ascii] = static_cast<char>(from[ascii]);
         ++ascii;
-    out.resize(ascii);
-    for (size_t i = 0; i < ascii; ++i)
-        out[i] = static_cast<char>(text[i]);
+    }
     if (ascii == n)
         return;
+    out.resize(ascii);
     out.reserve(ascii + 3 * (n - ascii));
     for (size_t i = ascii; i < n; ++i) {
         uint32_t cp = text[i];
@@ -113,12 +151,43 @@ bool SameTextAscii(std::u16string_view a, std::u16string_view b)
     return true;
 }
 
+#if ADDOSCOPE_TEXT_SSE2
+namespace {
+
+// Aligned 16-byte loads never cross a page, so reading the rest of the
+// block that holds the terminator cannot fault; those bytes are not looked
+// at, and the address sanitizer is told not to count them as an overread.
+__attribute__((no_sanitize("address"))) size_t AlignedWideLength(const char16_t* text)
+{
+    const char16_t* p = text;
+    while (reinterpret_cast<uintptr_t>(p) & 15) {
+        if (*p == 0)
+            return static_cast<size_t>(p - text);
+        ++p;
+    }
+    for (;; p += 8) {
+        const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+        const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128()));
+        if (zeros != 0)
+            return static_cast<size_t>(p - text) + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(zeros))) / 2;
+    }
+}
+
+} // namespace
+#endif
+
 size_t WideLength(const char16_t* text)
 {
+    if (!text)
+        return 0;
+#if ADDOSCOPE_TEXT_SSE2
+    // The host's names: every request measures one.
+    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0)
+        return AlignedWideLength(text);
+#endif
     size_t n = 0;
-    if (text)
-        while (text[n])
-            ++n;
+    while (text[n])
+        ++n;
     return n;
 }
 

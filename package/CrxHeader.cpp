@@ -164,25 +164,28 @@ std::u16string Crx3HeaderId(std::span<const uint8_t> header)
     return {};
 }
 
-std::u16string CrxExtensionId(base::TStream& file)
+std::u16string CrxExtensionId(base::TStream& file, std::span<const uint8_t> start, int64_t zipStart)
 {
     try {
-        uint8_t start[12];
-        file.SetPosition(0);
-        file.ReadBuffer(start, sizeof(start));
-        if (std::memcmp(start, "Cr24", 4) != 0)
+        if (start.size() < 12 || std::memcmp(start.data(), "Cr24", 4) != 0)
             return {};
-        const uint32_t version = base::GetLE32(start + 4);
-        const uint32_t length = base::GetLE32(start + 8);
+        const uint32_t version = base::GetLE32(start.data() + 4);
+        const uint32_t length = base::GetLE32(start.data() + 8);
         // Version 2 and below: the key follows a second length, that of
         // the signature. Version 3 and above: the header follows at once.
         const int64_t offset = version >= 3 ? 12 : 16;
         if (length == 0 || length > MaxCrxHeaderRead || offset + int64_t(length) > file.Size())
             return {};
+        // A CRX2 signature lies between the key and the zip part; taking it
+        // along is cheaper than a second read, up to a point.
+        constexpr int64_t MaxGap = 65536;
+        const int64_t keyEnd = offset + int64_t(length);
+        const int64_t through = zipStart >= keyEnd && zipStart - keyEnd <= MaxGap ? zipStart + 4 : keyEnd;
         base::TBudgetCharge charge;
         charge.Resize(length);
         std::vector<uint8_t> bytes(length);
         file.SetPosition(offset);
+        file.ExpectRead(through - offset);
         file.ReadBuffer(bytes.data(), length);
         if (version >= 3)
             return Crx3HeaderId(bytes);

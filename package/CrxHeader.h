@@ -23,10 +23,13 @@ inline constexpr uint32_t MaxCrxHeaderRead = 1 << 20;
 // that gives none, and for any malformed protobuf.
 std::u16string Crx3HeaderId(std::span<const uint8_t> header);
 
-// The ID of the CRX or CRX3 package in `file` (its "Cr24" header read from
-// offset 0): the hash of the public key, or as Crx3HeaderId. Empty when the
-// header gives none or cannot be read; never raises. Leaves the stream's
-// position anywhere.
-std::u16string CrxExtensionId(base::TStream& file);
+// The ID of the CRX or CRX3 package in `file`, whose first bytes (up to 16)
+// the caller has read into `start`: the hash of the public key, or as
+// Crx3HeaderId. The key material is read in one range that also takes the
+// zip part's first bytes at `zipStart` when they follow closely, so the
+// look at the zip part costs no read of its own. Empty when the header
+// gives none or cannot be read; never raises. Leaves the stream's position
+// anywhere.
+std::u16string CrxExtensionId(base::TStream& file, std::span<const uint8_t> start, int64_t zipStart);
 
 } // namespace addoscope::package

@@ -34,9 +34,9 @@ constexpr int64_t MaxExtractedSize = 4 * 1048576;
 constexpr int64_t MaxMessagesSize = 2 * 1048576;
 
 
-// Skips a CRX or CRX3 header and answers where the zip part begins. `file`
-// stands at offset 0.
-int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
+// Skips a CRX or CRX3 header, takes the extension ID from it, and answers
+// where the zip part begins. `file` stands at offset 0.
+int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind, std::u16string& extensionId)
 {
     uint8_t header[16];
     file.ReadBuffer(header, sizeof(header));
@@ -52,6 +52,7 @@ int64_t SkipCrxHeader(base::TStream& file, std::u16string& containerKind)
     const int64_t size = file.Size();
     if (static_cast<int64_t>(start) >= size)
         throw base::Exception("Not a CRX file or file is broken/truncated");
+    extensionId = CrxExtensionId(file, header, start);
     file.SetPosition(start);
     // The zip reader's first look at its part reads these bytes again.
     file.ExpectRead(4);
@@ -129,9 +130,7 @@ std::unique_ptr<base::TMemoryStream> OpenPackageStream(base::TStream& file, cons
             // The zip part is read in place, whatever its size: the archive
             // sees offsets from its first byte, and only the ranges it
             // reads are fetched from the file.
-            const int64_t zipStart = SkipCrxHeader(file, opened.ContainerKind);
-            opened.ExtensionId = CrxExtensionId(file);
-            file.SetPosition(zipStart);
+            const int64_t zipStart = SkipCrxHeader(file, opened.ContainerKind, opened.ExtensionId);
             zipPart = std::make_unique<base::TWindowStream>(file, zipStart);
         }
         base::TStream& archiveStream = zipPart ? *zipPart : static_cast<base::TStream&>(file);

@@ -1,5 +1,8 @@
 #include "plugin/RecordCache.h"
 
+#include "base/LittleEndian.h"
+
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -105,35 +108,43 @@ uint32_t HashWords(size_t length, uint32_t initval, const WordAt& word)
 
 } // namespace
 
+// Whole words are read as such; only a last partial word byte by byte.
 uint32_t HashLittle(const void* key, size_t length, uint32_t initval)
 {
     const auto* bytes = static_cast<const uint8_t*>(key);
     return HashWords(length, initval, [bytes](size_t offset, size_t count) {
+        if (count >= 4)
+            return base::GetLE32(bytes + offset);
         uint32_t value = 0;
-        for (size_t i = 0; i < count && i < 4; ++i)
+        for (size_t i = 0; i < count; ++i)
             value |= static_cast<uint32_t>(bytes[offset + i]) << (8 * i);
         return value;
     });
 }
 
+// The name's UTF-16LE bytes are its code units as they lie in memory on
+// the little-endian machines the plugin is built for. Every request
+// hashes the name, so they are hashed in place.
+static_assert(std::endian::native == std::endian::little, "RecordKey hashes UTF-16 units as little-endian bytes");
+
 int64_t RecordKey(std::u16string_view name)
 {
-    // The name's UTF-16LE bytes, taken straight from its code units: a
-    // little-endian word of four bytes is two whole units, low one first,
-    // and a last odd unit fills the low half of its word. Every request
-    // hashes the name, so the words are built from units, not bytes.
-    const char16_t* units = name.data();
-    const uint32_t hash = HashWords(2 * name.size(), 0, [units](size_t offset, size_t count) {
-        const size_t unit = offset / 2;
-        uint32_t value = units[unit];
-        if (count >= 4)
-            value |= static_cast<uint32_t>(units[unit + 1]) << 16;
-        return value;
-    });
+    const uint32_t hash = HashLittle(name.data(), 2 * name.size(), 0);
     return static_cast<int64_t>(static_cast<int32_t>(hash));
 }
 
 // ---- Record look-up ------------------------------------------------------
+
+namespace {
+
+// Equality only, compared as bytes: every cache hit compares a whole path,
+// and the ordering comparison of UTF-16 strings goes unit by unit.
+bool SameName(const std::u16string& stored, std::u16string_view name)
+{
+    return stored.size() == name.size() && std::memcmp(stored.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
+}
+
+} // namespace
 
 TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, platform::TFileTime fileTime,
                            int64_t fileSize, const TPackageReader& readPackage)
@@ -144,8 +155,7 @@ TRecordLookup LookupRecord(TwdxCache& cache, std::u16string_view name, platform:
         // Exact equality on purpose: any change of time or size means the
         // file was rewritten. A record of another name with the same key is
         // as stale as a changed file.
-        if (object && object->FileTime == fileTime && object->FileSize == fileSize &&
-            object->FileName == name) {
+        if (object && object->FileTime == fileTime && object->FileSize == fileSize && SameName(object->FileName, name)) {
             TRecordLookup answer;
             answer.Object = object;
             return answer;

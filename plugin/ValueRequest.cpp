@@ -66,23 +66,29 @@ int32_t GetValue(const char16_t* fileName, int32_t fieldIndex, int32_t /*unitInd
     TPluginLockGuard lock;
     TModuleState& module = Module();
     // Assigned in place: the last name's storage is reused on every request.
-    module.LastFileName.assign(fileName ? fileName : u"");
-    std::u16string& name = module.PreparedName;
-    if (platform::UsesLongNamePrefix)
-        name = PrefixLongName(module.LastFileName);
-    else
-        name.assign(module.LastFileName);
+    module.LastFileName.assign(fileName ? fileName : u"", base::WideLength(fileName));
+    // The name as given serves as it is unless it must be prefixed or
+    // lower-cased, which happens in a copy: the last name stays as given.
+    const bool keepCase = KeepFileNameCase;
+    std::u16string* prepared = &module.LastFileName;
+    if (platform::UsesLongNamePrefix) {
+        module.PreparedName = PrefixLongName(module.LastFileName);
+        prepared = &module.PreparedName;
+    }
 
     // When the name is used as given and the find takes no wildcards, a
     // successful find already proves the name exists: the separate
     // existence test would only repeat the same file-system look-up on the
     // path that carries nearly every request.
-    if (!KeepFileNameCase || platform::FindFileMatchesPatterns) {
-        if (!platform::FileExists(name))
+    if (!keepCase || platform::FindFileMatchesPatterns) {
+        if (!platform::FileExists(*prepared))
             return ft_fieldempty;
-        if (!KeepFileNameCase)
-            name = platform::LowerCase(name);
+        if (!keepCase) {
+            module.PreparedName = platform::LowerCase(*prepared);
+            prepared = &module.PreparedName;
+        }
     }
+    const std::u16string& name = *prepared;
 
     platform::TFindData found;
     if (!platform::FindFile(name, found, module.NativeName))

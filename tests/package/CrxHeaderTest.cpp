@@ -6,6 +6,7 @@
 #include "package/ChromeId.h"
 #include "package/CrxHeader.h"
 
+#include "base/LittleEndian.h"
 #include "base/MemoryStream.h"
 
 #include <gtest/gtest.h>
@@ -162,24 +163,32 @@ std::string Le32(uint32_t value)
                        static_cast<char>(value >> 24)};
 }
 
+// The ID as the opener asks for it: the first bytes already read, the zip
+// part where the header says it begins.
+std::u16string IdOf(const std::string& bytes)
+{
+    auto stream = Package(bytes);
+    const std::string start = bytes.substr(0, 16);
+    const auto* data = reinterpret_cast<const uint8_t*>(start.data());
+    int64_t zipStart = 0;
+    if (start.size() == 16)
+        zipStart = start[4] >= 3 ? 12 + int64_t(base::GetLE32(data + 8))
+                                 : 16 + int64_t(base::GetLE32(data + 8)) + base::GetLE32(data + 12);
+    return CrxExtensionId(*stream, std::span<const uint8_t>(data, start.size()), zipStart);
+}
+
 TEST(CrxHeader, IdFromTheFile)
 {
     const std::string key = ReadKey("crx2-test-public.der");
-    auto crx2 = Package("Cr24" + Le32(2) + Le32(key.size()) + Le32(4) + key + "sigsPK..");
-    EXPECT_EQ(CrxExtensionId(*crx2), Crx2KeyId);
+    EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size()) + Le32(4) + key + "sigsPK.."), Crx2KeyId);
     const std::string header = Field(2, Proof(key));
-    auto crx3 = Package("Cr24" + Le32(3) + Le32(header.size()) + header + "PK..");
-    EXPECT_EQ(CrxExtensionId(*crx3), Crx2KeyId);
+    EXPECT_EQ(IdOf("Cr24" + Le32(3) + Le32(header.size()) + header + "PK.."), Crx2KeyId);
 
     // Lengths past the end of the file, or beyond what is read, give none.
-    auto truncated = Package("Cr24" + Le32(2) + Le32(key.size() + 10) + Le32(0) + key);
-    EXPECT_EQ(CrxExtensionId(*truncated), u"");
-    auto huge = Package("Cr24" + Le32(3) + Le32(MaxCrxHeaderRead + 1) + std::string(MaxCrxHeaderRead + 8, '\0'));
-    EXPECT_EQ(CrxExtensionId(*huge), u"");
-    auto empty = Package("Cr24" + Le32(2) + Le32(0) + Le32(0) + "PK");
-    EXPECT_EQ(CrxExtensionId(*empty), u"");
-    auto shortFile = Package("Cr24" + Le32(3));
-    EXPECT_EQ(CrxExtensionId(*shortFile), u"");
+    EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size() + 10) + Le32(0) + key), u"");
+    EXPECT_EQ(IdOf("Cr24" + Le32(3) + Le32(MaxCrxHeaderRead + 1) + std::string(MaxCrxHeaderRead + 8, '\0')), u"");
+    EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(0) + Le32(0) + "PK"), u"");
+    EXPECT_EQ(IdOf("Cr24" + Le32(3)), u"");
 }
 
 } // namespace
