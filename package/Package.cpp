@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "zip/ZipArchive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -76,6 +77,12 @@ void ExtractCapped(zip::TZipArchive& archive, int index, const std::u16string& n
     const auto* item = dynamic_cast<const zip::TZipItem*>(&archive.Item(index));
     const uint8_t method = item ? item->GetCompressionMethod() : 0xFF;
     archive.SetCompressedReadLimit(zip::TZipArchive::CompressedReadBound(method, cap));
+    // The size the directory states, bounded by the cap, sizes the stream
+    // once: a large messages file is then not copied again at every
+    // growth. A size that lies costs at most the cap, in memory that is
+    // not touched until written.
+    if (item)
+        stream.Reserve(static_cast<int64_t>(std::min<uint64_t>(item->GetUncompressedSize(), static_cast<uint64_t>(cap))));
     archive.ExtractToStream(name, stream);
 }
 
