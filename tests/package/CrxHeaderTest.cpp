@@ -183,6 +183,11 @@ TEST(CrxHeader, IdFromTheFile)
     EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size()) + Le32(4) + key + "sigsPK.."), Crx2KeyId);
     const std::string header = Field(2, Proof(key));
     EXPECT_EQ(IdOf("Cr24" + Le32(3) + Le32(header.size()) + header + "PK.."), Crx2KeyId);
+    // A signature too long to fetch along with the key, and one that says
+    // the zip part starts before the key ends: the key is read alike.
+    EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size()) + Le32(70000) + key + std::string(70000, 's') + "PK.."),
+              Crx2KeyId);
+    EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size()) + Le32(0xFFFFFFF0u) + key + "PK.."), Crx2KeyId);
 
     // Lengths past the end of the file, or beyond what is read, give none.
     EXPECT_EQ(IdOf("Cr24" + Le32(2) + Le32(key.size() + 10) + Le32(0) + key), u"");
