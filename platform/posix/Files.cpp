@@ -46,7 +46,9 @@ bool FindFile(const std::u16string& name, TFindData& data, std::string& native)
     if (name.empty())
         return false;
     base::Utf16ToUtf8(name, native);
-    struct stat st {};
+    // Filled by a successful stat(), and read only then: this find runs on
+    // every request.
+    struct stat st;
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     data.LastWriteTime = (static_cast<int64_t>(st.st_mtim.tv_sec) + FileTimeEpochSeconds) * TicksPerSecond +
