@@ -12,6 +12,14 @@
 
 namespace addoscope::xml {
 
+// The bytes a tag began with (at most two), kept for messages.
+struct TxTagStart {
+    char Text[3] = {};
+    unsigned Length = 0;
+    void Add(int c) { Text[Length++] = static_cast<char>(c); }
+    const char* c_str() const { return Text; }
+};
+
 class TxLoader {
 public:
     TxLoader(TXmlDoc& doc, TxXmlParser& parser) : FDoc(doc), FParser(parser) {}
@@ -20,7 +28,7 @@ public:
     void Run();
 
 private:
-    TxElementType RecogniseTag(std::string& seen);
+    TxElementType RecogniseTag(TxTagStart& seen);
     // Name and attributes; true when content follows (">"), false when the
     // element is complete ("/>") or its start tag was malformed.
     bool ParseElementStart(TxElement& element);

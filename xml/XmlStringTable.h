@@ -23,7 +23,12 @@ public:
     uint32_t AddString(std::string_view text);
     // The stored text, valid while the table lives and is not cleared; ""
     // for 0, and "" with a diagnostic for an unknown ID.
-    std::string_view GetString(uint32_t id) const;
+    std::string_view GetString(uint32_t id) const
+    {
+        if (id - 1 < FByID.size()) // 0 wraps around to fail
+            return FByID[id - 1];
+        return MissingString(id);
+    }
     void Clear();
     uint32_t Count() const { return static_cast<uint32_t>(FByID.size()); }
 
@@ -31,7 +36,9 @@ public:
     void SetDiagnostics(const TxDiagnostics* diagnostics) { FDiagnostics = diagnostics; }
 
 private:
+    std::string_view MissingString(uint32_t id) const;
     std::string_view Store(std::string_view text);
+    std::string_view StoreInNewBlock(std::string_view text);
     void Grow();
     void Charge();
 
