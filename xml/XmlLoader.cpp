@@ -301,7 +301,7 @@ void TxLoader::EndOpenElements(TxElement* innermost, const TxElement& root)
     TxElement* ended = innermost;
     ended->SetSourcePosition(FParser.GetPosition());
     while (ended != &root) {
-        base::BudgetTick();
+        FTicker.Tick();
         Report(wsWarn, "level mismatch between subnode \"%s\" and endnode \"%s\" at line %lld (pos %lld)",
                std::string(ended->Name()).c_str(), "nil", Line(), Pos());
         ended = static_cast<TxElement*>(ended->Parent());
@@ -325,7 +325,7 @@ int TxLoader::ParseAttributeList(TxContainerNode& node)
 {
     std::string blanks;
     for (;;) {
-        base::BudgetTick();
+        FTicker.Tick();
         if (FDoc.FAbortParsing)
             return EndOfInput;
         blanks.clear();

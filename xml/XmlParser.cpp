@@ -33,6 +33,24 @@ const TxBomInfo BomTable[] = {
 
 constexpr size_t FlushThreshold = 4096;
 
+// LF bytes in the text. Counted in runs of at most 255 into a byte, which
+// the compiler does sixteen or more at a time; a count of a wider type is
+// done byte by byte.
+int64_t CountLineEnds(const char* text, size_t count)
+{
+    int64_t lines = 0;
+    while (count > 0) {
+        const size_t run = std::min<size_t>(count, 255);
+        uint8_t inRun = 0;
+        for (size_t i = 0; i < run; ++i)
+            inRun = static_cast<uint8_t>(inRun + (text[i] == '\n'));
+        lines += inRun;
+        text += run;
+        count -= run;
+    }
+    return lines;
+}
+
 inline char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -423,7 +441,7 @@ std::string TxXmlParser::ReadStringUntilBlankOrEndTag()
     return std::string(ReadViewUntilBlankOrEndTag(spill));
 }
 
-int TxXmlParser::NextCharSkipBlanks(std::string& blanks)
+int TxXmlParser::SkipBlanksThenNextChar(std::string& blanks)
 {
     for (;;) {
         const int c = NextChar();
@@ -442,7 +460,7 @@ void TxXmlParser::Flush()
         return;
     const size_t discarded = FUtf8FirstIdx;
     FUtf8BasePosition += static_cast<int64_t>(discarded);
-    const int64_t discardedLines = std::count(FUtf8Buffer.data(), FUtf8Buffer.data() + discarded, '\n');
+    const int64_t discardedLines = CountLineEnds(FUtf8Buffer.data(), discarded);
     FBaseLineNumber += discardedLines;
     if (FLinesCountedIdx >= discarded) {
         FLinesCountedIdx -= discarded;
@@ -466,9 +484,9 @@ int64_t TxXmlParser::GetLineNumber() const
     const size_t end = std::min(FUtf8CurrentIdx, FUtf8Buffer.size());
     const char* text = FUtf8Buffer.data();
     if (end >= FLinesCountedIdx)
-        FLinesCounted += std::count(text + FLinesCountedIdx, text + end, '\n');
+        FLinesCounted += CountLineEnds(text + FLinesCountedIdx, end - FLinesCountedIdx);
     else
-        FLinesCounted -= std::count(text + end, text + FLinesCountedIdx, '\n');
+        FLinesCounted -= CountLineEnds(text + end, FLinesCountedIdx - end);
     FLinesCountedIdx = end;
     return FBaseLineNumber + FLinesCounted;
 }

@@ -6,6 +6,7 @@
 // the stream itself passes through.
 #include "base/Budget.h"
 #include "base/Stream.h"
+#include "base/Text.h"
 #include "xml/XmlTypes.h"
 
 #include <array>
@@ -121,7 +122,17 @@ public:
     }
     // Skips TAB, LF, CR and SPACE into blanks; answers the next byte,
     // consumed, or EndOfInput.
-    int NextCharSkipBlanks(std::string& blanks);
+    int NextCharSkipBlanks(std::string& blanks)
+    {
+        if (FUtf8CurrentIdx < FUtf8Buffer.size()) {
+            const unsigned char c = static_cast<unsigned char>(FUtf8Buffer[FUtf8CurrentIdx]);
+            if (!base::IsBlank(c)) {
+                ++FUtf8CurrentIdx;
+                return c;
+            }
+        }
+        return SkipBlanksThenNextChar(blanks);
+    }
 
     // Discards the decoded data before the most recently read chunk once
     // there are a few KiB of it, so the buffer does not grow with the
@@ -146,6 +157,7 @@ private:
     // past the decoded bytes.
     std::string_view ReadViewUntilCharAcrossChunks(char terminator, bool* found, std::string& spill);
     std::string_view ReadViewUntilBlankOrEndTagAcrossChunks(std::string& spill);
+    int SkipBlanksThenNextChar(std::string& blanks);
 
     // The bytes that end a name: TAB, LF, CR, SPACE, "/", ">" and "[".
     static constexpr std::array<bool, 256> NameEnds = [] {

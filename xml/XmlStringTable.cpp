@@ -85,7 +85,7 @@ void TxSymbolTable::Grow()
     Charge();
 }
 
-uint32_t TxSymbolTable::AddString(std::string_view text)
+inline uint32_t TxSymbolTable::Add(std::string_view text, bool tick)
 {
     if (text.empty())
         return 0;
@@ -93,7 +93,8 @@ uint32_t TxSymbolTable::AddString(std::string_view text)
         FByID.reserve(InitialIds); // charged by Grow
         Grow();
     }
-    base::BudgetTick();
+    if (tick)
+        base::BudgetTick();
     const uint64_t hash = FHash(text);
     const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
     const size_t mask = FSlots.size() - 1;
@@ -122,6 +123,16 @@ uint32_t TxSymbolTable::AddString(std::string_view text)
     if (FByID.size() * 2 > FSlots.size())
         Grow();
     return id;
+}
+
+uint32_t TxSymbolTable::AddString(std::string_view text)
+{
+    return Add(text, true);
+}
+
+uint32_t TxSymbolTable::AddStringTicked(std::string_view text)
+{
+    return Add(text, false);
 }
 
 std::string_view TxSymbolTable::MissingString(uint32_t id) const
