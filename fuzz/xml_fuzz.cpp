@@ -4,14 +4,19 @@
 // since chunk boundaries may not change what is read. A third load runs
 // under a small node limit and a small reading budget, so that loading
 // stops in the middle of every construct and the tree is still whole.
+// Where a value is offered as its stored text, it must be the value; and
+// searches by name must find what folding every name would find.
 #include "base/Budget.h"
 #include "base/MemoryStream.h"
+#include "base/Text.h"
+#include "platform/Platform.h"
 #include "xml/XmlDoc.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace addoscope;
@@ -40,11 +45,96 @@ std::string Describe(const xml::TXmlDoc& doc)
     while (!pending.empty()) {
         const xml::TXmlNode* node = pending.back();
         pending.pop_back();
-        out += std::to_string(node->ElementType()) + ':' + std::string(node->Name()) + '=' + node->Value() + ';';
+        const std::string value = node->Value();
+        std::string_view stored;
+        if (xml::StoredValue(*node, stored) && stored != value)
+            __builtin_trap();
+        out += std::to_string(node->ElementType()) + ':' + std::string(node->Name()) + '=' + value + ';';
         for (int i = node->NodeCount() - 1; i >= 0; --i)
             pending.push_back(node->Nodes(i));
     }
     return out;
+}
+
+std::u16string Folded(std::string_view name)
+{
+    return platform::UpperCase(base::Utf8ToUtf16(name));
+}
+
+// FindNode without its shortcuts: depth first, every name folded.
+const xml::TXmlNode* FoldingFind(const xml::TXmlNode& start, std::string_view name)
+{
+    const std::u16string wanted = Folded(name);
+    std::vector<const xml::TXmlNode*> pending;
+    for (int i = start.NodeCount() - 1; i >= 0; --i)
+        pending.push_back(start.Nodes(i));
+    while (!pending.empty()) {
+        const xml::TXmlNode* node = pending.back();
+        pending.pop_back();
+        if (Folded(node->Name()) == wanted)
+            return node;
+        for (int i = node->NodeCount() - 1; i >= 0; --i)
+            pending.push_back(node->Nodes(i));
+    }
+    return nullptr;
+}
+
+const xml::TXmlNode* FoldingNodeByName(const xml::TXmlNode& start, std::string_view name)
+{
+    for (int i = 0; i < start.NodeCount(); ++i)
+        if (Folded(start.Nodes(i)->Name()) == Folded(name))
+            return start.Nodes(i);
+    return nullptr;
+}
+
+// The path form the same way: a node's path is "/" and its folded name
+// after its parent's path, from the document level down.
+const xml::TXmlNode* FoldingFindPath(const xml::TXmlNode& root, std::string_view path)
+{
+    const std::u16string wanted = Folded(path);
+    std::vector<std::pair<const xml::TXmlNode*, std::u16string>> pending;
+    const std::u16string rootPath = u"/" + Folded(root.Name());
+    for (int i = root.NodeCount() - 1; i >= 0; --i)
+        pending.emplace_back(root.Nodes(i), rootPath);
+    while (!pending.empty()) {
+        auto [node, parentPath] = pending.back();
+        pending.pop_back();
+        const std::u16string nodePath = parentPath + u"/" + Folded(node->Name());
+        if (nodePath == wanted)
+            return node;
+        for (int i = node->NodeCount() - 1; i >= 0; --i)
+            pending.emplace_back(node->Nodes(i), nodePath);
+    }
+    return nullptr;
+}
+
+// Searches for a few names of the document itself, as written and with the
+// letter case of ASCII letters turned, and for a name of another length.
+void CompareSearches(const xml::TXmlNode& root)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < root.NodeCount() && names.size() < 12; ++i) {
+        const xml::TXmlNode* node = root.Nodes(i);
+        const xml::TXmlNode* deeper = node->NodeCount() > 0 ? node->Nodes(0) : node;
+        for (const xml::TXmlNode* named : {node, deeper}) {
+            std::string name(named->Name());
+            names.push_back(name);
+            for (char& c : name)
+                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                    c = static_cast<char>(c ^ 0x20);
+            names.push_back(name);
+            names.push_back(name + "x");
+        }
+    }
+    for (const std::string& name : names) {
+        if (root.FindNode(name) != FoldingFind(root, name))
+            __builtin_trap();
+        if (root.NodeByName(name) != FoldingNodeByName(root, name))
+            __builtin_trap();
+        const std::string path = "/" + std::string(root.Name()) + "/" + name;
+        if (root.FindNode(path) != FoldingFindPath(root, path))
+            __builtin_trap();
+    }
 }
 
 } // namespace
@@ -61,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const char* name : {"Description", "RDF:Description", "em:id", "text", "/RDF/Description", "/a/b"})
             if (const xml::TXmlNode* found = root->FindNode(name))
                 found->Value();
+        CompareSearches(*root);
     }
 
     xml::TXmlDoc again;

@@ -5,11 +5,41 @@
 #include "platform/Platform.h"
 #include "xml/XmlDoc.h"
 
+#include <string_view>
 #include <utility>
 
 namespace addoscope::package {
 
 namespace {
+
+// Manifest values are nearly always ASCII, which widens unit for unit; any
+// other text is decoded in full.
+std::u16string Utf16Of(std::string_view text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return base::Utf8ToUtf16(text);
+    return std::u16string(text.begin(), text.end());
+}
+
+// The node's value in UTF-16, taken straight from the document's text when
+// no reference or line end in it needs converting.
+std::u16string ValueOf(const xml::TXmlNode& node)
+{
+    std::string_view stored;
+    if (xml::StoredValue(node, stored))
+        return Utf16Of(stored);
+    return Utf16Of(node.Value());
+}
+
+// As JoinValue, without copying the value into an empty field.
+void Join(std::u16string& field, std::u16string&& value)
+{
+    if (field.empty())
+        field = std::move(value);
+    else
+        field = JoinValue(std::move(field), value);
+}
 
 enum class TProperty {
     None, ID, Name, Version, Type, Description, Creator, Contributor, Developer, Translator,
@@ -19,8 +49,9 @@ enum class TProperty {
 // Property names compare exactly, letter case included.
 TProperty PropertyOf(std::string_view name)
 {
-    static const struct {
-        const char* Name;
+    // Views, so that a name of another length is passed over at once.
+    static constexpr struct {
+        std::string_view Name;
         TProperty Property;
     } table[] = {
         {"em:id", TProperty::ID},
@@ -52,43 +83,43 @@ void ApplyProperty(TAddoscope& record, const xml::TXmlNode& node)
         ReadTargetApplication(record, node);
         return;
     }
-    const std::u16string value = base::Utf8ToUtf16(node.Value());
+    std::u16string value = ValueOf(node);
     switch (property) {
     case TProperty::ID:
-        record.ID = value;
+        record.ID = std::move(value);
         break;
     case TProperty::Name:
-        record.Name = value;
+        record.Name = std::move(value);
         break;
     case TProperty::Version:
-        record.Version = value;
+        record.Version = std::move(value);
         break;
     case TProperty::Type:
         record.AddonType = AddonTypeName(value);
         break;
     case TProperty::Description:
-        record.Description = value;
+        record.Description = std::move(value);
         break;
     case TProperty::Creator:
-        record.Creator = value;
+        record.Creator = std::move(value);
         break;
     case TProperty::Contributor:
-        record.Contributor = JoinValue(std::move(record.Contributor), value);
+        Join(record.Contributor, std::move(value));
         break;
     case TProperty::Developer:
-        record.Developer = JoinValue(std::move(record.Developer), value);
+        Join(record.Developer, std::move(value));
         break;
     case TProperty::Translator:
-        record.Translator = JoinValue(std::move(record.Translator), value);
+        Join(record.Translator, std::move(value));
         break;
     case TProperty::HomePageURL:
-        record.HomePageURL = value;
+        record.HomePageURL = std::move(value);
         break;
     case TProperty::UpdateURL:
-        record.UpdateURL = value;
+        record.UpdateURL = std::move(value);
         break;
     case TProperty::TargetPlatform:
-        record.TargetPlatform = JoinValue(std::move(record.TargetPlatform), value);
+        Join(record.TargetPlatform, std::move(value));
         break;
     default:
         break;
@@ -124,11 +155,11 @@ void ReadTargetApplication(TAddoscope& record, const xml::TXmlNode& node)
             continue;
         const std::string_view name = property->Name();
         if (name == "em:id")
-            id = base::Utf8ToUtf16(property->Value());
+            id = ValueOf(*property);
         else if (name == "em:minVersion")
-            minVersion = base::Utf8ToUtf16(property->Value());
+            minVersion = ValueOf(*property);
         else if (name == "em:maxVersion")
-            maxVersion = base::Utf8ToUtf16(property->Value());
+            maxVersion = ValueOf(*property);
     }
     AddTargetApplication(record, id, minVersion, maxVersion);
 }
@@ -136,7 +167,9 @@ void ReadTargetApplication(TAddoscope& record, const xml::TXmlNode& node)
 bool ReadInstallRdf(base::TStream& stream, TAddoscope& record, const std::u16string& kind)
 {
     record.FileType = kind;
-    if (!platform::SameTextLocale(kind, u"XML"))
+    // The kind is nearly always written exactly so; only another spelling
+    // needs the locale's comparison.
+    if (kind != u"XML" && !platform::SameTextLocale(kind, u"XML"))
         return false;
     try {
         xml::TXmlDoc doc;

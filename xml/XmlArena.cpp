@@ -18,7 +18,9 @@ void TxArena::Insert(TXmlNode**& items, uint32_t& count, uint32_t index, TXmlNod
 {
     if (index > count)
         index = count;
-    if (count == 0 || std::has_single_bit(count)) {
+    // (count & (count - 1)) == 0: a power of two or none, without the
+    // library call a population count is on the baseline processor.
+    if ((count & (count - 1)) == 0) {
         // Full: its capacity is the count itself.
         if (count >= (uint32_t(1) << 30))
             throw std::bad_alloc();
@@ -31,7 +33,8 @@ void TxArena::Insert(TXmlNode**& items, uint32_t& count, uint32_t index, TXmlNod
         }
         items = grown;
     }
-    std::memmove(items + index + 1, items + index, (count - index) * sizeof(TXmlNode*));
+    if (index < count)
+        std::memmove(items + index + 1, items + index, (count - index) * sizeof(TXmlNode*));
     items[index] = node;
     ++count;
 }

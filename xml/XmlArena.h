@@ -31,6 +31,16 @@ public:
     // the capacity is implied by the count. Inserts `node` at `index`
     // (0..count), moving the array to a larger one when it is full.
     void Insert(TXmlNode**& items, uint32_t& count, uint32_t index, TXmlNode* node);
+    // Inserts at the end; inline where the array has room (a count that is
+    // not a power of two, nor 0, leaves room up to the next one).
+    void Append(TXmlNode**& items, uint32_t& count, TXmlNode* node)
+    {
+        if ((count & (count - 1)) != 0) {
+            items[count++] = node;
+            return;
+        }
+        Insert(items, count, count, node);
+    }
 
     // Frees every block.
     void Clear();

@@ -21,7 +21,11 @@ TXmlDoc::~TXmlDoc() = default;
 void TXmlDoc::Clear()
 {
     FRootNodes.Clear();
-    FArena.Clear();
+    // Before the first load the arena holds only the empty element of a new
+    // document: its block is kept for the load rather than freed and taken
+    // again, and the few bytes stay unused until the document goes.
+    if (FNodeCount > 0)
+        FArena.Clear();
     FNodeCount = 0;
     FSymbolTable.Clear();
     FAbortParsing = false;

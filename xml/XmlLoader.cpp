@@ -28,7 +28,7 @@ void Trim(std::string& text)
     text.erase(0, start);
 }
 
-std::string_view TrimRightView(std::string_view text)
+inline std::string_view TrimRightView(std::string_view text)
 {
     size_t end = text.size();
     while (end > 0 && base::IsSpaceOrControl(static_cast<unsigned char>(text[end - 1])))
@@ -36,7 +36,7 @@ std::string_view TrimRightView(std::string_view text)
     return text.substr(0, end);
 }
 
-std::string_view TrimView(std::string_view text)
+inline std::string_view TrimView(std::string_view text)
 {
     text = TrimRightView(text);
     size_t start = 0;
@@ -99,12 +99,12 @@ void TxLoader::Report(TxWarnStyle style, const char* format, ...)
     FDoc.FDiagnostics.Send(buffer, style);
 }
 
-TxElementType TxLoader::RecogniseTag(std::string& seen)
+TxElementType TxLoader::RecogniseTag(TxTagStart& seen)
 {
     const int c = FParser.NextChar();
     if (c == EndOfInput)
         return xeError;
-    seen.push_back(static_cast<char>(c));
+    seen.Add(c);
     if (c == '/')
         return xeEndTag;
     if (c == '?') {
@@ -119,7 +119,7 @@ TxElementType TxLoader::RecogniseTag(std::string& seen)
     const int d = FParser.NextChar();
     if (d == EndOfInput)
         return xeError;
-    seen.push_back(static_cast<char>(d));
+    seen.Add(d);
     switch (LowerAscii(d)) {
     case '-':
         return FParser.CheckString("-") ? xeComment : xeError;
@@ -156,7 +156,7 @@ void TxLoader::Run()
         if (!found)
             break;
 
-        std::string seen;
+        TxTagStart seen;
         const TxElementType kind = RecogniseTag(seen);
         switch (kind) {
         case xeError:
@@ -262,7 +262,7 @@ void TxLoader::ParseElementTree(TxElement& root)
             EndOpenElements(current, root);
             return;
         }
-        std::string seen;
+        TxTagStart seen;
         const TxElementType kind = RecogniseTag(seen);
         switch (kind) {
         case xeEndTag: {
@@ -301,7 +301,7 @@ void TxLoader::EndOpenElements(TxElement* innermost, const TxElement& root)
     TxElement* ended = innermost;
     ended->SetSourcePosition(FParser.GetPosition());
     while (ended != &root) {
-        base::BudgetTick();
+        FTicker.Tick();
         Report(wsWarn, "level mismatch between subnode \"%s\" and endnode \"%s\" at line %lld (pos %lld)",
                std::string(ended->Name()).c_str(), "nil", Line(), Pos());
         ended = static_cast<TxElement*>(ended->Parent());
@@ -323,11 +323,12 @@ void TxLoader::NodeLimitReached()
 // would cost a node per byte.
 int TxLoader::ParseAttributeList(TxContainerNode& node)
 {
+    std::string blanks;
     for (;;) {
-        base::BudgetTick();
+        FTicker.Tick();
         if (FDoc.FAbortParsing)
             return EndOfInput;
-        std::string blanks;
+        blanks.clear();
         const int c = FParser.NextCharSkipBlanks(blanks);
         if (c == EndOfInput || c == '!' || c == '/' || c == '>' || c == '?')
             return c;
@@ -335,7 +336,7 @@ int TxLoader::ParseAttributeList(TxContainerNode& node)
             Report(wsWarn, "illegal quote at pos %lld", Pos());
             continue;
         }
-        if (blanks != " " && Reporting())
+        if (Reporting() && blanks != " ")
             Report(wsHint, "non-default chardata at line %lld (pos %lld)", Line(), Pos());
         FParser.MoveBack();
         // Reading on may move the buffer the name lies in.
@@ -487,7 +488,7 @@ bool TxLoader::ParseInternalSubset(TxDocType& docType)
         }
         if (hit == ']')
             return true;
-        std::string seen;
+        TxTagStart seen;
         const TxElementType kind = RecogniseTag(seen);
         switch (kind) {
         case xeComment:

@@ -12,6 +12,30 @@
 
 namespace addoscope::xml {
 
+// The bytes a tag began with (at most two), kept for messages.
+struct TxTagStart {
+    char Text[3] = {};
+    unsigned Length = 0;
+    void Add(int c) { Text[Length++] = static_cast<char>(c); }
+    const char* c_str() const { return Text; }
+};
+
+// base::BudgetTick with the thread's budget looked up once, for the length
+// of a load (which runs on one thread). In a shared library each look-up
+// of thread-local storage is a call that costs more than the tick itself,
+// and the loader ticks for every node, attribute and string.
+class TxTicker {
+public:
+    void Tick(int64_t work = 1)
+    {
+        if ((FState.TicksLeft -= work) <= 0)
+            base::detail::TickSlow();
+    }
+
+private:
+    base::detail::TBudgetState& FState = base::detail::State();
+};
+
 class TxLoader {
 public:
     TxLoader(TXmlDoc& doc, TxXmlParser& parser) : FDoc(doc), FParser(parser) {}
@@ -20,7 +44,7 @@ public:
     void Run();
 
 private:
-    TxElementType RecogniseTag(std::string& seen);
+    TxElementType RecogniseTag(TxTagStart& seen);
     // Name and attributes; true when content follows (">"), false when the
     // element is complete ("/>") or its start tag was malformed.
     bool ParseElementStart(TxElement& element);
@@ -45,7 +69,7 @@ private:
     template <class T, class... TArgs>
     T* New(TArgs&&... args)
     {
-        base::BudgetTick();
+        FTicker.Tick();
         T* node = FDoc.FArena.New<T>(FDoc, std::forward<TArgs>(args)...);
         if (++FDoc.FNodeCount >= FDoc.FMaxNodeCount)
             NodeLimitReached();
@@ -60,7 +84,14 @@ private:
             FSpillCharge.Resize(static_cast<int64_t>(FSpill.capacity()));
     }
 
-    uint32_t Intern(std::string_view text) { return FDoc.FSymbolTable.AddString(text); }
+    // As the table's AddString, ticking here.
+    uint32_t Intern(std::string_view text)
+    {
+        if (text.empty())
+            return 0;
+        FTicker.Tick();
+        return FDoc.FSymbolTable.AddStringTicked(text);
+    }
     bool Reporting() const { return FDoc.FDiagnostics.Enabled(); }
     void Report(TxWarnStyle style, const char* format, ...)
 #if defined(__GNUC__)
@@ -70,6 +101,7 @@ private:
     long long Pos() const { return static_cast<long long>(FParser.GetPosition()); }
     long long Line() const { return static_cast<long long>(FParser.GetLineNumber()); }
 
+    TxTicker FTicker;
     TXmlDoc& FDoc;
     TxXmlParser& FParser;
     std::string FSpill; // text that ran across chunks, reused

@@ -16,12 +16,6 @@ static_assert(sizeof(void*) != 8 || sizeof(TxDocType) == 64);
 
 // ---- TxNodeList ------------------------------------------------------------
 
-TXmlNode* TxNodeList::Add(TxArena& arena, TXmlNode* node)
-{
-    arena.Insert(FItems, FCount, FCount, node);
-    return node;
-}
-
 void TxNodeList::Delete(int index)
 {
     if (index < 0 || index >= Count())
@@ -71,12 +65,6 @@ TxAttribute* TxContainerNode::AttributeAdd(TxArena& arena, TxAttribute* attribut
     return attribute;
 }
 
-TXmlNode* TxContainerNode::NodeAdd(TxArena& arena, TXmlNode* node)
-{
-    node->FParent = this;
-    arena.Insert(FItems, FCount, FCount, node);
-    return node;
-}
 
 // ---- Names and values ------------------------------------------------------
 
@@ -122,10 +110,64 @@ std::string TxElement::Value() const
     for (int i = AttributeCount(); i < count; ++i) {
         base::BudgetTick();
         const TXmlNode* node = Nodes(i);
-        if (IsTextKind(node->ElementType()))
-            value += node->Value();
+        // The usual single text is taken as it is, not copied again.
+        if (IsTextKind(node->ElementType())) {
+            if (value.empty())
+                value = node->Value();
+            else
+                value += node->Value();
+        }
     }
     return value;
+}
+
+namespace {
+
+// Whether ExpandText gives the stored text back as it is.
+bool ExpandsToItself(std::string_view stored, TxEolStyle eolStyle)
+{
+    return stored.find('&') == std::string_view::npos &&
+           (eolStyle == esLF || stored.find('\n') == std::string_view::npos);
+}
+
+} // namespace
+
+bool StoredValue(const TXmlNode& node, std::string_view& value)
+{
+    const TxEolStyle eolStyle = node.Owner().EolStyle();
+    switch (node.ElementType()) {
+    case xeAttribute:
+        value = static_cast<const TxAttribute&>(node).RawValue();
+        return ExpandsToItself(value, eolStyle);
+    case xeCharData:
+    case xeWhiteSpace:
+        value = static_cast<const TxCharData&>(node).RawValue();
+        return ExpandsToItself(value, eolStyle);
+    case xeCData:
+        value = static_cast<const TxCData&>(node).RawValue();
+        return true;
+    case xeElement:
+        break;
+    default:
+        return false;
+    }
+    // As TxElement::Value: the text children are what counts.
+    const auto& element = static_cast<const TxElement&>(node);
+    const TXmlNode* text = nullptr;
+    for (int i = element.AttributeCount(); i < element.NodeCount(); ++i) {
+        base::BudgetTick();
+        const TXmlNode* child = element.Nodes(i);
+        if (!IsTextKind(child->ElementType()))
+            continue;
+        if (text)
+            return false;
+        text = child;
+    }
+    if (!text) {
+        value = {};
+        return true;
+    }
+    return StoredValue(*text, value);
 }
 
 std::string_view TxAttribute::Name() const

@@ -95,7 +95,11 @@ public:
     }
     TXmlNode* operator[](int index) const { return Items(index); }
 
-    TXmlNode* Add(TxArena& arena, TXmlNode* node);
+    TXmlNode* Add(TxArena& arena, TXmlNode* node)
+    {
+        arena.Append(FItems, FCount, node);
+        return node;
+    }
     // Takes the node out of the list; it stays in the arena until the
     // document is cleared.
     void Delete(int index);
@@ -128,7 +132,12 @@ public:
     // Inserted after the attributes already there, before other subnodes.
     TxAttribute* AttributeAdd(TxArena& arena, TxAttribute* attribute);
     // Appended after all subnodes.
-    TXmlNode* NodeAdd(TxArena& arena, TXmlNode* node);
+    TXmlNode* NodeAdd(TxArena& arena, TXmlNode* node)
+    {
+        node->FParent = this;
+        arena.Append(FItems, FCount, node);
+        return node;
+    }
 
 protected:
     using TXmlNode::TXmlNode;
@@ -282,5 +291,12 @@ public:
     using TxDtdElement::TxDtdElement;
     TxElementType ElementType() const override { return xeDtdNotation; }
 };
+
+// The node's value as a view of its stored text, when Value() would answer
+// that text unchanged: an attribute or text without references or (unless
+// line ends stay LF) line ends, or an element whose one text child is such a
+// text. False otherwise, and Value() gives the answer. Spares a reader of
+// plain values the copies.
+bool StoredValue(const TXmlNode& node, std::string_view& value);
 
 } // namespace addoscope::xml

@@ -5,6 +5,7 @@
 #include "base/Utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace addoscope::xml {
@@ -30,10 +31,31 @@ const TxBomInfo BomTable[] = {
     {{0x4C, 0x6F, 0xA7, 0x94}, 4, seEBCDIC, false},
 };
 
+constexpr size_t FlushThreshold = 4096;
+
+// LF bytes in the text. Counted in runs of at most 255 into a byte, which
+// the compiler does sixteen or more at a time; a count of a wider type is
+// done byte by byte.
+int64_t CountLineEnds(const char* text, size_t count)
+{
+    int64_t lines = 0;
+    while (count > 0) {
+        const size_t run = std::min<size_t>(count, 255);
+        uint8_t inRun = 0;
+        for (size_t i = 0; i < run; ++i)
+            inRun = static_cast<uint8_t>(inRun + (text[i] == '\n'));
+        lines += inRun;
+        text += run;
+        count -= run;
+    }
+    return lines;
+}
+
 inline char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
+
 
 } // namespace
 
@@ -41,6 +63,8 @@ TxXmlParser::TxXmlParser(base::TStream& source, size_t chunkSize, const TxDiagno
     : FSource(source), FChunkSize(std::max<size_t>(chunkSize, 8)), FDiagnostics(diagnostics),
       FRawBuffer(FChunkSize)
 {
+    // Room for a small document's whole text, taken at once.
+    FUtf8Buffer.reserve(4 * FChunkSize);
     // The signature needs the first bytes together, so a stream that hands
     // out less than asked is read until the first chunk is full.
     while (FRawLastIdx < FChunkSize) {
@@ -232,7 +256,7 @@ void TxXmlParser::FinishDecoding()
     FPendingByte = -1;
 }
 
-size_t TxXmlParser::MakeDataAvailable()
+size_t TxXmlParser::ReadMoreData()
 {
     while (FUtf8CurrentIdx >= FUtf8Buffer.size() && !FEndOfStream)
         ReadChunk();
@@ -246,18 +270,16 @@ bool TxXmlParser::Ensure(size_t count)
     return FUtf8Buffer.size() - FUtf8CurrentIdx >= count;
 }
 
-int TxXmlParser::NextChar()
+int TxXmlParser::NextCharAfterReading()
 {
-    if (MakeDataAvailable() == 0)
+    if (ReadMoreData() == 0)
         return EndOfInput;
     return static_cast<unsigned char>(FUtf8Buffer[FUtf8CurrentIdx++]);
 }
 
-void TxXmlParser::MoveBack()
+void TxXmlParser::MoveBackFailed()
 {
-    if (FUtf8CurrentIdx == 0)
-        base::RaiseAssertion("MoveBack at the start of the buffer", __FILE__, __LINE__);
-    --FUtf8CurrentIdx;
+    base::RaiseAssertion("MoveBack at the start of the buffer", __FILE__, __LINE__);
 }
 
 bool TxXmlParser::CheckString(std::string_view text)
@@ -272,7 +294,7 @@ bool TxXmlParser::CheckString(std::string_view text)
     return true;
 }
 
-std::string_view TxXmlParser::ReadViewUntilChar(char terminator, bool* found, std::string& spill)
+std::string_view TxXmlParser::ReadViewUntilCharAcrossChunks(char terminator, bool* found, std::string& spill)
 {
     spill.clear();
     bool spilled = false;
@@ -389,15 +411,14 @@ std::string TxXmlParser::ReadStringUntil(std::string_view terminator, bool* foun
     return {};
 }
 
-std::string_view TxXmlParser::ReadViewUntilBlankOrEndTag(std::string& spill)
+std::string_view TxXmlParser::ReadViewUntilBlankOrEndTagAcrossChunks(std::string& spill)
 {
     spill.clear();
     bool spilled = false;
     while (size_t available = MakeDataAvailable()) {
         const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
         for (size_t i = 0; i < available; ++i) {
-            const char c = start[i];
-            if (base::IsBlank(static_cast<unsigned char>(c)) || c == '/' || c == '>' || c == '[') {
+            if (NameEnds[static_cast<unsigned char>(start[i])]) {
                 FUtf8CurrentIdx += i;
                 if (!spilled)
                     return std::string_view(start, i);
@@ -420,7 +441,7 @@ std::string TxXmlParser::ReadStringUntilBlankOrEndTag()
     return std::string(ReadViewUntilBlankOrEndTag(spill));
 }
 
-int TxXmlParser::NextCharSkipBlanks(std::string& blanks)
+int TxXmlParser::SkipBlanksThenNextChar(std::string& blanks)
 {
     for (;;) {
         const int c = NextChar();
@@ -432,12 +453,14 @@ int TxXmlParser::NextCharSkipBlanks(std::string& blanks)
 
 void TxXmlParser::Flush()
 {
-    if (FUtf8CurrentIdx <= FUtf8FirstIdx || FUtf8FirstIdx == 0)
+    // Only a few chunks' worth is worth moving the rest of the buffer for:
+    // a small document is never moved, and a large one keeps the buffer
+    // this small all the same.
+    if (FUtf8CurrentIdx <= FUtf8FirstIdx || FUtf8FirstIdx < FlushThreshold)
         return;
     const size_t discarded = FUtf8FirstIdx;
     FUtf8BasePosition += static_cast<int64_t>(discarded);
-    const int64_t discardedLines =
-        std::count(FUtf8Buffer.begin(), FUtf8Buffer.begin() + static_cast<ptrdiff_t>(discarded), '\n');
+    const int64_t discardedLines = CountLineEnds(FUtf8Buffer.data(), discarded);
     FBaseLineNumber += discardedLines;
     if (FLinesCountedIdx >= discarded) {
         FLinesCountedIdx -= discarded;
@@ -459,11 +482,11 @@ int64_t TxXmlParser::GetPosition() const
 int64_t TxXmlParser::GetLineNumber() const
 {
     const size_t end = std::min(FUtf8CurrentIdx, FUtf8Buffer.size());
-    const auto at = [this](size_t index) { return FUtf8Buffer.begin() + static_cast<ptrdiff_t>(index); };
+    const char* text = FUtf8Buffer.data();
     if (end >= FLinesCountedIdx)
-        FLinesCounted += std::count(at(FLinesCountedIdx), at(end), '\n');
+        FLinesCounted += CountLineEnds(text + FLinesCountedIdx, end - FLinesCountedIdx);
     else
-        FLinesCounted -= std::count(at(end), at(FLinesCountedIdx), '\n');
+        FLinesCounted -= CountLineEnds(text + end, FLinesCountedIdx - end);
     FLinesCountedIdx = end;
     return FBaseLineNumber + FLinesCounted;
 }

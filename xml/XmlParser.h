@@ -6,10 +6,13 @@
 // the stream itself passes through.
 #include "base/Budget.h"
 #include "base/Stream.h"
+#include "base/Text.h"
 #include "xml/XmlTypes.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,13 +46,28 @@ public:
 
     // Decoded bytes after the read position, reading further chunks when
     // none are left; 0 means the input is exhausted.
-    size_t MakeDataAvailable();
+    size_t MakeDataAvailable()
+    {
+        if (FUtf8CurrentIdx < FUtf8Buffer.size())
+            return FUtf8Buffer.size() - FUtf8CurrentIdx;
+        return ReadMoreData();
+    }
     bool AtEnd() { return MakeDataAvailable() == 0; }
 
     // The byte at the read position, advancing; EndOfInput at the end.
-    int NextChar();
+    int NextChar()
+    {
+        if (FUtf8CurrentIdx < FUtf8Buffer.size())
+            return static_cast<unsigned char>(FUtf8Buffer[FUtf8CurrentIdx++]);
+        return NextCharAfterReading();
+    }
     // One byte back; only after a NextChar that answered a byte.
-    void MoveBack();
+    void MoveBack()
+    {
+        if (FUtf8CurrentIdx == 0)
+            MoveBackFailed();
+        --FUtf8CurrentIdx;
+    }
     // Consumes text when the next bytes equal it, ASCII letters compared
     // without regard to case; otherwise leaves the position as it was.
     bool CheckString(std::string_view text);
@@ -65,20 +83,60 @@ public:
     std::string ReadStringUntilCharOutsideQuotes(char terminator, bool* found = nullptr);
     // As ReadStringUntilChar, as a view: of the buffer when the text lies
     // within it (valid until the next call), else of spill.
-    std::string_view ReadViewUntilChar(char terminator, bool* found, std::string& spill);
+    std::string_view ReadViewUntilChar(char terminator, bool* found, std::string& spill)
+    {
+        // Inline the usual case: the terminator within the decoded bytes.
+        spill.clear();
+        if (FUtf8CurrentIdx < FUtf8Buffer.size()) {
+            const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
+            if (const void* hit = std::memchr(start, terminator, FUtf8Buffer.size() - FUtf8CurrentIdx)) {
+                const size_t length = static_cast<size_t>(static_cast<const char*>(hit) - start);
+                FUtf8CurrentIdx += length + 1;
+                if (found)
+                    *found = true;
+                return std::string_view(start, length);
+            }
+        }
+        return ReadViewUntilCharAcrossChunks(terminator, found, spill);
+    }
     // Text up to whichever of the two bytes comes first; that byte is
     // consumed and reported in hit (EndOfInput when neither came).
     std::string ReadStringUntilEither(char first, char second, int& hit);
     // Text up to TAB, LF, CR, SPACE, "/", ">" or "[", not consumed. If the
     // input ends first: empty text and a diagnostic.
     std::string ReadStringUntilBlankOrEndTag();
-    std::string_view ReadViewUntilBlankOrEndTag(std::string& spill);
+    std::string_view ReadViewUntilBlankOrEndTag(std::string& spill)
+    {
+        spill.clear();
+        if (FUtf8CurrentIdx < FUtf8Buffer.size()) {
+            const char* start = FUtf8Buffer.data() + FUtf8CurrentIdx;
+            const size_t available = FUtf8Buffer.size() - FUtf8CurrentIdx;
+            for (size_t i = 0; i < available; ++i) {
+                if (NameEnds[static_cast<unsigned char>(start[i])]) {
+                    FUtf8CurrentIdx += i;
+                    return std::string_view(start, i);
+                }
+            }
+        }
+        return ReadViewUntilBlankOrEndTagAcrossChunks(spill);
+    }
     // Skips TAB, LF, CR and SPACE into blanks; answers the next byte,
     // consumed, or EndOfInput.
-    int NextCharSkipBlanks(std::string& blanks);
+    int NextCharSkipBlanks(std::string& blanks)
+    {
+        if (FUtf8CurrentIdx < FUtf8Buffer.size()) {
+            const unsigned char c = static_cast<unsigned char>(FUtf8Buffer[FUtf8CurrentIdx]);
+            if (!base::IsBlank(c)) {
+                ++FUtf8CurrentIdx;
+                return c;
+            }
+        }
+        return SkipBlanksThenNextChar(blanks);
+    }
 
-    // Discards the decoded data before the most recently read chunk, so the
-    // buffer does not grow with the document.
+    // Discards the decoded data before the most recently read chunk once
+    // there are a few KiB of it, so the buffer does not grow with the
+    // document.
     void Flush();
 
     // Byte offset in the decoded text, and the count of LF before it; for
@@ -90,6 +148,24 @@ public:
     bool EndOfStream() const { return FEndOfStream; }
 
 private:
+    // The slow halves of MakeDataAvailable and NextChar: no decoded byte is
+    // left, so chunks are read until one is or the input ends.
+    size_t ReadMoreData();
+    int NextCharAfterReading();
+    [[noreturn]] static void MoveBackFailed();
+    // The general halves of the reading primitives, for text that runs on
+    // past the decoded bytes.
+    std::string_view ReadViewUntilCharAcrossChunks(char terminator, bool* found, std::string& spill);
+    std::string_view ReadViewUntilBlankOrEndTagAcrossChunks(std::string& spill);
+    int SkipBlanksThenNextChar(std::string& blanks);
+
+    // The bytes that end a name: TAB, LF, CR, SPACE, "/", ">" and "[".
+    static constexpr std::array<bool, 256> NameEnds = [] {
+        std::array<bool, 256> ends {};
+        for (const unsigned char c : {'\t', '\n', '\r', ' ', '/', '>', '['})
+            ends[c] = true;
+        return ends;
+    }();
     void ReadChunk();
     void Decode(const uint8_t* data, size_t count);
     void DecodeBytes(const uint8_t* data, size_t count);

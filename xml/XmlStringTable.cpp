@@ -9,7 +9,10 @@ namespace addoscope::xml {
 namespace {
 
 constexpr size_t BlockSize = 64 * 1024;
-constexpr size_t InitialSlots = 1024; // a power of two, at most 2^32
+// A manifest holds some dozens of distinct strings: the first table is
+// sized for them, and larger documents grow it by doubling.
+constexpr size_t InitialSlots = 128; // a power of two, at most 2^32
+constexpr size_t InitialIds = InitialSlots / 2;
 
 } // namespace
 
@@ -21,7 +24,20 @@ void TxSymbolTable::Charge()
                                         FByID.capacity() * sizeof(std::string_view)));
 }
 
-std::string_view TxSymbolTable::Store(std::string_view text)
+inline std::string_view TxSymbolTable::Store(std::string_view text)
+{
+    if (text.size() <= FBlockFree && text.size() <= BlockSize / 4) {
+        // The usual case: a short text with room in the current block.
+        char* at = FBlockNext;
+        FBlockNext += text.size();
+        FBlockFree -= text.size();
+        std::memcpy(at, text.data(), text.size());
+        return std::string_view(at, text.size());
+    }
+    return StoreInNewBlock(text);
+}
+
+std::string_view TxSymbolTable::StoreInNewBlock(std::string_view text)
 {
     char* at;
     if (text.size() > BlockSize / 4) {
@@ -69,13 +85,16 @@ void TxSymbolTable::Grow()
     Charge();
 }
 
-uint32_t TxSymbolTable::AddString(std::string_view text)
+inline uint32_t TxSymbolTable::Add(std::string_view text, bool tick)
 {
     if (text.empty())
         return 0;
-    if (FSlots.empty())
+    if (FSlots.empty()) {
+        FByID.reserve(InitialIds); // charged by Grow
         Grow();
-    base::BudgetTick();
+    }
+    if (tick)
+        base::BudgetTick();
     const uint64_t hash = FHash(text);
     const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
     const size_t mask = FSlots.size() - 1;
@@ -106,16 +125,21 @@ uint32_t TxSymbolTable::AddString(std::string_view text)
     return id;
 }
 
-std::string_view TxSymbolTable::GetString(uint32_t id) const
+uint32_t TxSymbolTable::AddString(std::string_view text)
 {
-    if (id == 0)
-        return {};
-    if (id > FByID.size()) {
-        if (FDiagnostics)
-            FDiagnostics->Send("string ID not found", wsWarn);
-        return {};
-    }
-    return FByID[id - 1];
+    return Add(text, true);
+}
+
+uint32_t TxSymbolTable::AddStringTicked(std::string_view text)
+{
+    return Add(text, false);
+}
+
+std::string_view TxSymbolTable::MissingString(uint32_t id) const
+{
+    if (id != 0 && FDiagnostics)
+        FDiagnostics->Send("string ID not found", wsWarn);
+    return {};
 }
 
 void TxSymbolTable::Clear()

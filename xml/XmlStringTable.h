@@ -21,9 +21,17 @@ public:
 
     // The ID of exactly this byte string, adding it when new; 0 for "".
     uint32_t AddString(std::string_view text);
+    // As AddString, for a caller that has ticked the budget for a non-empty
+    // text already.
+    uint32_t AddStringTicked(std::string_view text);
     // The stored text, valid while the table lives and is not cleared; ""
     // for 0, and "" with a diagnostic for an unknown ID.
-    std::string_view GetString(uint32_t id) const;
+    std::string_view GetString(uint32_t id) const
+    {
+        if (id - 1 < FByID.size()) // 0 wraps around to fail
+            return FByID[id - 1];
+        return MissingString(id);
+    }
     void Clear();
     uint32_t Count() const { return static_cast<uint32_t>(FByID.size()); }
 
@@ -31,7 +39,10 @@ public:
     void SetDiagnostics(const TxDiagnostics* diagnostics) { FDiagnostics = diagnostics; }
 
 private:
+    uint32_t Add(std::string_view text, bool tick);
+    std::string_view MissingString(uint32_t id) const;
     std::string_view Store(std::string_view text);
+    std::string_view StoreInNewBlock(std::string_view text);
     void Grow();
     void Charge();
 

@@ -74,6 +74,37 @@ TEST(XmlValues, ElementValueIsItsTextAndCData)
     EXPECT_EQ(root->Nodes(5)->Name(), "CData");
 }
 
+// A value read as a view of the stored text is the value, and is offered
+// only where no reference, line end or second text would change it.
+TEST(XmlValues, StoredValuesAreTheValues)
+{
+    const std::string xml = "<r a='plain' b='x&amp;y' c='two\nlines'><e>text</e><f>a&lt;b</f><g>two\nlines</g>"
+                            "<h/><i><![CDATA[x&amp;\ny]]></i><j>t<![CDATA[c]]></j><k>t<!--c--></k></r>";
+    for (const TxEolStyle eol : {esLF, esCRLF, esCR}) {
+        TLoaded loaded = Load(xml, eol);
+        const TxElement* root = loaded.Doc->Root();
+        ASSERT_NE(root, nullptr);
+        std::string offered;
+        for (int i = 0; i < root->NodeCount(); ++i) {
+            const TXmlNode* node = root->Nodes(i);
+            std::string_view stored;
+            if (StoredValue(*node, stored)) {
+                EXPECT_EQ(stored, node->Value()) << node->Name();
+                offered += std::string(node->Name()) + " ";
+            }
+            for (int j = 0; j < node->NodeCount(); ++j) {
+                if (StoredValue(*node->Nodes(j), stored)) {
+                    EXPECT_EQ(stored, node->Nodes(j)->Value());
+                }
+            }
+        }
+        EXPECT_EQ(offered, eol == esLF ? "a c e g h i k " : "a e h i k ") << eol;
+        std::string_view stored = "?";
+        EXPECT_TRUE(StoredValue(*root, stored)); // no text child: its value is ""
+        EXPECT_EQ(stored, "");
+    }
+}
+
 TEST(XmlStructure, AttributesComeBeforeSubnodes)
 {
     TLoaded loaded = Load("<Description em:id=\"x\" em:name = 'y'><em:name>N</em:name>t</Description>");

@@ -145,6 +145,37 @@ TEST(XmlInput, ReadingPrimitives)
     EXPECT_FALSE(parser.CheckString("x"));
 }
 
+// Text before the current chunk is dropped only once a few KiB have
+// gathered; position and line number read the same whether or not a flush
+// came between, and whenever they are asked.
+TEST(XmlInput, FlushesKeepPositionsAndLineNumbers)
+{
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += std::string(i % 7, ' ') + "line\n";
+    TxDiagnostics none;
+    auto flushed = StreamOf(text);
+    auto kept = StreamOf(text);
+    TxXmlParser flushing(*flushed, 256, none);
+    TxXmlParser keeping(*kept, 256, none);
+    flushing.ReadBOM();
+    keeping.ReadBOM();
+    for (int i = 0; i < 3000; ++i) {
+        const std::string line = flushing.ReadStringUntilChar('\n');
+        ASSERT_EQ(line, keeping.ReadStringUntilChar('\n'));
+        flushing.Flush();
+        // Asked now and then, so the counted part runs on over several
+        // flushes in between.
+        if (i % 97 == 0 || i > 2990) {
+            ASSERT_EQ(flushing.GetPosition(), keeping.GetPosition()) << i;
+            ASSERT_EQ(flushing.GetLineNumber(), i + 1) << i;
+            ASSERT_EQ(keeping.GetLineNumber(), i + 1) << i;
+        }
+    }
+    EXPECT_EQ(flushing.GetPosition(), static_cast<int64_t>(text.size()));
+    EXPECT_TRUE(flushing.AtEnd());
+}
+
 TEST(XmlInput, NulBytesAreText)
 {
     EXPECT_EQ(Decoded(std::string("<a>\0b</a>", 9)), std::string("<a>\0b</a>", 9));

@@ -86,3 +86,26 @@ TEST(XmlFindNode, NodeByNameLooksOnlyAtDirectSubnodes)
     EXPECT_NE(loaded.Doc->Root()->NodeByName("b"), nullptr);
     EXPECT_EQ(loaded.Doc->Root()->NodeByName("c"), nullptr);
 }
+
+// ASCII names are settled without folding when their length or bytes
+// decide; a name with other letters can fold to another length in bytes
+// (dotless i and long s upper-case to ASCII) and must still be compared.
+TEST(XmlFindNode, NamesOfOtherLengthsInBytesStillFold)
+{
+    TLoaded loaded = Load("<r><a/><Descr\xC4\xB1ption n='1'/><p><\xC5\xBF" "et n='2'/></p></r>");
+    const TxElement* root = loaded.Doc->Root();
+    const TXmlNode* found = root->FindNode("DESCRIPTION");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->Nodes(0)->Value(), "1");
+    EXPECT_NE(root->NodeByName("description"), nullptr);
+    ASSERT_NE(root->FindNode("/r/P/SET"), nullptr);
+    EXPECT_EQ(root->FindNode("/r/P/SET")->Nodes(0)->Value(), "2");
+
+    TLoaded ascii = Load("<r x='1'><Description/><Descriptiom/></r>");
+    const TxElement* r = ascii.Doc->Root();
+    EXPECT_EQ(r->FindNode("descr\xC4\xB1ption"), r->Nodes(1));
+    EXPECT_EQ(r->NodeByName("DESCRIPTIOM"), r->Nodes(2));
+    EXPECT_EQ(r->FindNode("Descriptions"), nullptr);
+    EXPECT_EQ(r->FindNode("Descriptio"), nullptr);
+    EXPECT_EQ(r->NodeByName("X"), r->Nodes(0));
+}
