@@ -13,8 +13,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
-#include <vector>
+#include <optional>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define ADDOSCOPE_JSON_SSE2 1
+#endif
 
 namespace addoscope::json {
 namespace detail {
@@ -50,6 +56,127 @@ constexpr auto PlainStringByte = [] {
     return table;
 }();
 
+constexpr auto BlankByte = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = base::IsBlank(static_cast<uint32_t>(c));
+    return table;
+}();
+
+// Bytes that may start whitespace or a comment.
+constexpr auto SkipStartByte = [] {
+    std::array<bool, 256> table = BlankByte;
+    table['/'] = true;
+    return table;
+}();
+
+#ifdef ADDOSCOPE_JSON_SSE2
+inline __m128i Load16(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i Equal16(__m128i block, char c)
+{
+    return _mm_cmpeq_epi8(block, _mm_set1_epi8(c));
+}
+#endif
+
+// The first byte from `p` on that `runByte` does not hold for. Runs are
+// mostly long, so where the input has sixteen bytes left they are tested
+// as a block: `blockStops` answers the bytes of the block that end the run
+// (their top bits).
+template <class TBlockStops>
+const uint8_t* SkipRun(const uint8_t* p, const uint8_t* end, const std::array<bool, 256>& runByte,
+                       [[maybe_unused]] TBlockStops blockStops)
+{
+#ifdef ADDOSCOPE_JSON_SSE2
+    for (; end - p >= 16; p += 16) {
+        const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(blockStops(Load16(p))));
+        if (stops != 0)
+            return p + std::countr_zero(stops);
+    }
+#endif
+    while (p < end && runByte[*p])
+        ++p;
+    return p;
+}
+
+// The first byte from `p` on that a string does not take over as it is.
+const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end)
+{
+    return SkipRun(p, end, PlainStringByte, [](auto block) {
+#ifdef ADDOSCOPE_JSON_SSE2
+        // A byte of 80 hex or above stops the run by its own top bit.
+        return _mm_or_si128(_mm_or_si128(Equal16(block, '"'), Equal16(block, '\\')), block);
+#else
+        return block;
+#endif
+    });
+}
+
+// The first byte from `p` on that is no blank. Indents of pretty-printed
+// files are runs of many blanks; one blank alone (after a colon) needs no
+// block test.
+const uint8_t* SkipBlanks(const uint8_t* p, const uint8_t* end)
+{
+    if (p < end && !BlankByte[*p])
+        return p;
+    if (end - p >= 2 && !BlankByte[p[1]])
+        return p + 1;
+    return SkipRun(p, end, BlankByte, [](auto block) {
+#ifdef ADDOSCOPE_JSON_SSE2
+        const __m128i blanks = _mm_or_si128(_mm_or_si128(Equal16(block, ' '), Equal16(block, '\n')),
+                                            _mm_or_si128(Equal16(block, '\t'), Equal16(block, '\r')));
+        return _mm_andnot_si128(blanks, _mm_set1_epi8(-128));
+#else
+        return block;
+#endif
+    });
+}
+
+// Widens `length` plain (ASCII) bytes to UTF-16 units.
+void WidenPlain(const uint8_t* from, size_t length, char16_t* to)
+{
+#ifdef ADDOSCOPE_JSON_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    auto store8 = [&](size_t at) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + at)), zero));
+    };
+    if (length >= 8) {
+        size_t i = 0;
+        for (; length - i >= 16; i += 16) {
+            const __m128i block = Load16(from + i);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(block, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(block, zero));
+        }
+        if (length - i >= 8) {
+            store8(i);
+            i += 8;
+        }
+        // The last units once more, so that no single bytes are left.
+        if (i < length)
+            store8(length - 8);
+        return;
+    }
+    if (length >= 4) {
+        // Two overlapping quarters of a block: names are mostly this short.
+        auto store4 = [&](size_t at) {
+            uint32_t bytes;
+            std::memcpy(&bytes, from + at, 4);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(to + at),
+                             _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero));
+        };
+        store4(0);
+        store4(length - 4);
+        return;
+    }
+#endif
+    for (size_t i = 0; i < length; ++i)
+        to[i] = from[i];
+}
+
 // The reader's message for a malformed UTF-8 sequence; values beyond
 // Unicode (F4 90 .. F7 BF) count as a bad lead byte.
 std::string Utf8FaultText(const base::TUtf8Sequence& sequence)
@@ -66,6 +193,49 @@ std::string Utf8FaultText(const base::TUtf8Sequence& sequence)
     return "UTF8: Type cannot be determined out of header byte";
 }
 
+// One of the reader's stacks. Its first entries live inside the reader, so
+// that a small text takes no heap for them; beyond those it doubles on the
+// heap like a vector. The entries are plain values.
+template <class T, size_t InlineCount>
+class TReaderStack {
+public:
+    TReaderStack() = default;
+    TReaderStack(const TReaderStack&) = delete;
+    TReaderStack& operator=(const TReaderStack&) = delete;
+
+    bool empty() const { return FSize == 0; }
+    size_t size() const { return FSize; }
+    size_t capacity() const { return FCapacity; }
+    const T* data() const { return FData; }
+    T& operator[](size_t index) { return FData[index]; }
+    const T& operator[](size_t index) const { return FData[index]; }
+    T& back() { return FData[FSize - 1]; }
+    const T& back() const { return FData[FSize - 1]; }
+    void push_back(const T& item) { FData[FSize++] = item; } // within capacity()
+    void pop_back() { --FSize; }
+    void resize(size_t size) { FSize = size; } // never beyond size()
+
+    void reserve(size_t capacity)
+    {
+        if (capacity <= FCapacity)
+            return;
+        if (capacity > SIZE_MAX / sizeof(T))
+            throw std::bad_alloc();
+        auto grown = std::make_unique_for_overwrite<T[]>(capacity);
+        std::memcpy(grown.get(), FData, FSize * sizeof(T));
+        FHeap = std::move(grown);
+        FData = FHeap.get();
+        FCapacity = capacity;
+    }
+
+private:
+    T FInline[InlineCount];
+    std::unique_ptr<T[]> FHeap;
+    T* FData = FInline;
+    size_t FSize = 0;
+    size_t FCapacity = InlineCount;
+};
+
 } // namespace
 
 class TJSONByteReader {
@@ -78,9 +248,11 @@ public:
           // A tree takes a few times the bytes of its text.
           FArena(std::make_unique<base::TArena>(std::clamp<size_t>(static_cast<size_t>(end - start) * 4, 4096,
                                                                  size_t(1) << 20))),
-          FCharData(std::make_unique<char16_t[]>(16)), FCache(end - start > InternThreshold)
+          FCache(end - start > InternThreshold)
     {
-        FFrames.reserve(16);
+        // Small inputs do not pay for keying a hash they never use.
+        if (FCache)
+            FStringCache.emplace();
     }
 
     // The root of the whole text; raises EJSONParseException on a fault.
@@ -179,8 +351,8 @@ private:
     // ---- Building ---------------------------------------------------------
 
     // Appends to one of the reader's stacks, whose memory the budget counts.
-    template <class T>
-    void Push(std::vector<T>& list, const T& item)
+    template <class TStack, class T>
+    void Push(TStack& list, const T& item)
     {
         if (list.size() == list.capacity()) {
             list.reserve(std::max<size_t>(16, list.capacity() * 2));
@@ -274,18 +446,29 @@ private:
 
     void SkipWhitespace()
     {
+        if (FPos < FDataEnd && !SkipStartByte[*FPos])
+            return;
         const uint8_t* start = FPos;
         for (;;) {
-            while (FPos < FDataEnd && base::IsBlank(*FPos))
-                ++FPos;
-            if (!FLineComments || FDataEnd - FPos < 2 || FPos[0] != '/' || FPos[1] != '/')
+            FPos = SkipBlanks(FPos, FDataEnd);
+            if (!FLineComments || FPos == FDataEnd || FPos[0] != '/' || FDataEnd - FPos < 2 || FPos[1] != '/')
                 break;
             const void* lineEnd = std::memchr(FPos + 2, '\n', static_cast<size_t>(FDataEnd - FPos - 2));
             FPos = lineEnd ? static_cast<const uint8_t*>(lineEnd) + 1 : FDataEnd;
         }
         // Runs of a few blanks are paid for by the step they belong to.
         if (FPos - start > 64)
-            base::BudgetTick((FPos - start) / 32);
+            Work((FPos - start) / 32);
+    }
+
+    // Counts work for the budget. The units are handed over in batches, so
+    // that the steps of small values need not look at the budget each time.
+    void Work(int64_t units)
+    {
+        if ((FWork += units) >= WorkBatch) {
+            base::BudgetTick(FWork);
+            FWork = 0;
+        }
     }
 
     bool Literal(const char* word, size_t length)
@@ -350,7 +533,7 @@ private:
     // next member or element.
     void Step()
     {
-        base::BudgetTick();
+        Work(1);
         const bool isObject = FFrames.back().FIsObject;
         const uint8_t closing = isObject ? '}' : ']';
         if (FAfterValue) {
@@ -373,8 +556,7 @@ private:
         if (isObject) {
             if (FPos >= FDataEnd || *FPos != '"')
                 Fail();
-            ReadString();
-            Push(FPairs, TPendingPair{StoreName(), nullptr});
+            Push(FPairs, TPendingPair{ReadName(), nullptr});
             SkipWhitespace();
             if (FPos >= FDataEnd || *FPos != ':')
                 Fail();
@@ -415,10 +597,9 @@ private:
                 Fail();
         }
         const size_t length = static_cast<size_t>(FPos - start);
-        base::BudgetTick(static_cast<int64_t>(length / 32));
+        Work(static_cast<int64_t>(length / 32));
         char16_t* text = FArena->AllocateArray<char16_t>(length);
-        for (size_t i = 0; i < length; ++i)
-            text[i] = start[i];
+        WidenPlain(start, length, text);
         Attach(NewNode<TJSONNumber>(std::u16string_view(text, length)));
     }
 
@@ -426,12 +607,15 @@ private:
     {
         if (FCharCapacity - FCharCount >= extra)
             return;
-        size_t capacity = FCharCapacity;
+        // Texts with escapes or other than ASCII characters come here; the
+        // buffer is made for the first of them.
+        size_t capacity = std::max<size_t>(FCharCapacity, 16);
         while (capacity - FCharCount < extra)
             capacity *= 2;
         FCharCharge.Resize(static_cast<int64_t>(capacity * sizeof(char16_t)));
         auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity);
-        std::memcpy(grown.get(), FCharData.get(), FCharCount * sizeof(char16_t));
+        if (FCharCount > 0)
+            std::memcpy(grown.get(), FCharData.get(), FCharCount * sizeof(char16_t));
         FCharData = std::move(grown);
         FCharCapacity = capacity;
     }
@@ -447,9 +631,7 @@ private:
     std::u16string_view ReadStringValue()
     {
         const uint8_t* start = FPos + 1;
-        const uint8_t* run = start;
-        while (run < FDataEnd && PlainStringByte[*run])
-            ++run;
+        const uint8_t* run = SkipPlain(start, FDataEnd);
         if (run == FDataEnd || *run != '"') {
             ReadString();
             return StoreText();
@@ -458,12 +640,20 @@ private:
         const size_t length = static_cast<size_t>(run - start);
         if (length == 0)
             return {};
-        base::BudgetTick(static_cast<int64_t>(length / 32));
+        Work(static_cast<int64_t>(length / 32));
         CheckLength(length);
         char16_t* text = FArena->AllocateArray<char16_t>(length);
-        for (size_t i = 0; i < length; ++i)
-            text[i] = start[i];
+        WidenPlain(start, length, text);
         return std::u16string_view(text, length);
+    }
+
+    // A member name. Large inputs share the texts of names met before.
+    std::u16string_view ReadName()
+    {
+        if (!FCache)
+            return ReadStringValue();
+        ReadString();
+        return StoreName();
     }
 
     // Texts keep their length in 32 bits.
@@ -478,18 +668,15 @@ private:
     {
         ++FPos;
         FCharCount = 0;
+        // Plain runs are paid for by the step, like the strings without
+        // escapes; each escape and character beyond ASCII counts.
         for (;;) {
-            base::BudgetTick();
-            const uint8_t* run = FPos;
-            while (run < FDataEnd && PlainStringByte[*run])
-                ++run;
+            const uint8_t* run = SkipPlain(FPos, FDataEnd);
             if (run > FPos) {
                 const size_t length = static_cast<size_t>(run - FPos);
-                base::BudgetTick(static_cast<int64_t>(length / 32));
+                Work(static_cast<int64_t>(length / 32));
                 ReserveChars(length);
-                char16_t* target = FCharData.get() + FCharCount;
-                for (size_t i = 0; i < length; ++i)
-                    target[i] = FPos[i];
+                WidenPlain(FPos, length, FCharData.get() + FCharCount);
                 FCharCount += length;
                 FPos = run;
             }
@@ -500,14 +687,17 @@ private:
                 return;
             }
             if (*FPos == '\\') {
+                Work(1);
                 ReadEscape();
             } else if (FIsUTF8) {
-                char16_t units[2];
-                const int count = DecodeUtf8(FPos, units);
-                AddChar(units[0]);
-                if (count == 2)
-                    AddChar(units[1]);
+                // Words of other scripts are runs of multi-byte characters.
+                do {
+                    Work(1);
+                    ReserveChars(2);
+                    FCharCount += static_cast<size_t>(DecodeUtf8(FPos, FCharData.get() + FCharCount));
+                } while (FPos < FDataEnd && *FPos >= 0x80);
             } else {
+                Work(1);
                 AddChar(*FPos++);
             }
         }
@@ -586,7 +776,7 @@ private:
     {
         if (!FCache || FCharCount == 0)
             return StoreText();
-        return FStringCache.Intern(std::u16string_view(FCharData.get(), FCharCount), [this] { return StoreText(); });
+        return FStringCache->Intern(std::u16string_view(FCharData.get(), FCharCount), [this] { return StoreText(); });
     }
 
     const uint8_t* FData;
@@ -601,16 +791,18 @@ private:
     std::unique_ptr<TJSONValue> FRoot; // holds what was built until the parse succeeds
     TArenaOwner* FRootOwner = nullptr;
     std::unique_ptr<char16_t[]> FCharData;
-    size_t FCharCapacity = 16;
+    size_t FCharCapacity = 0;
     size_t FCharCount = 0;
     int FLevel = 0;
+    int64_t FWork = 0; // not yet handed to the budget
+    static constexpr int64_t WorkBatch = 64;
     bool FCache;
-    TStringCache FStringCache;
-    std::vector<TFrame> FFrames;
-    std::vector<TPendingPair> FPairs;
-    std::vector<const TJSONValue*> FElements;
+    std::optional<TStringCache> FStringCache;
+    TReaderStack<TFrame, 16> FFrames;
+    TReaderStack<TPendingPair, 64> FPairs;
+    TReaderStack<const TJSONValue*, 64> FElements;
     base::TBudgetCharge FStackCharge; // the three stacks above
-    base::TBudgetCharge FCharCharge;  // FCharData beyond its first 16 units
+    base::TBudgetCharge FCharCharge;  // FCharData
 };
 
 } // namespace detail

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace addoscope::json {
 namespace {
@@ -303,6 +304,147 @@ TEST(JsonParser, SlashesInsideStringsAreText)
     EXPECT_EQ(MemberText("{\"a\":1} /", u"a"), u"none");
     // A comment runs to the end of its line: what it hides stays hidden.
     EXPECT_EQ(MemberText("{\"a\":1 // }", u"a"), u"none");
+}
+
+// Texts and blank runs are read in blocks of bytes where the input has
+// them. Every length, every place of the first byte that ends a plain run
+// and every alignment must read as a byte-by-byte reading does.
+TEST(JsonParser, BlockReadingAtEveryLengthAndOffset)
+{
+    struct TSpecial {
+        const char* FBytes;
+        const char16_t* FUnits;
+    };
+    const TSpecial specials[] = {{"\\n", u"\n"}, {"\\\"", u"\""}, {"\xC3\xA9", u"\u00e9"},
+                                 {"\xE6\x89\xA9", u"\u6269"}, {"\xF0\x9F\xA6\x8A", u"\U0001F98A"}};
+    // A mix of the bytes a string takes over as they are.
+    const std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz 0123456789/-.:{}[],\x01\x7F";
+    for (size_t lead = 0; lead < 16; ++lead) {
+        const std::string pad(lead, ' ');
+        for (size_t length = 0; length <= 40; ++length) {
+            std::string plain;
+            for (size_t i = 0; i < length; ++i)
+                plain += alphabet[(i * 7 + lead) % alphabet.size()];
+            const std::u16string units(plain.begin(), plain.end());
+            SCOPED_TRACE("lead " + std::to_string(lead) + ", length " + std::to_string(length));
+
+            auto list = Parse(pad + "[\"" + plain + "\"," + pad + "1]");
+            ASSERT_TRUE(JsonIs<TJSONArray>(list.get()));
+            EXPECT_EQ(JsonCast<TJSONArray>(list.get())->Get(0)->Value(), units);
+            auto object = Parse(pad + "{\"" + plain + "\":" + pad + "\"" + plain + "\"}");
+            ASSERT_NE(AsObject(object), nullptr);
+            EXPECT_EQ(AsObject(object)->GetPair(0).JsonString().Value(), units);
+            EXPECT_EQ(AsObject(object)->GetValue(units)->Value(), units);
+            // The closing quote as the last byte of the input.
+            auto alone = Parse(pad + "\"" + plain + "\"");
+            ASSERT_NE(alone, nullptr);
+            EXPECT_EQ(alone->Value(), units);
+
+            for (size_t at = 0; at <= length; ++at)
+                for (const TSpecial& special : specials) {
+                    const std::string text = plain.substr(0, at) + special.FBytes + plain.substr(at);
+                    const std::u16string expected = units.substr(0, at) + special.FUnits + units.substr(at);
+                    auto value = Parse(pad + "\"" + text + "\"");
+                    ASSERT_NE(value, nullptr) << text;
+                    EXPECT_EQ(value->Value(), expected);
+                    auto named = Parse(pad + "{\"" + text + "\":0}");
+                    ASSERT_NE(AsObject(named), nullptr) << text;
+                    EXPECT_EQ(AsObject(named)->GetPair(0).JsonString().Value(), expected);
+                }
+        }
+    }
+}
+
+// A block never looks at bytes past the end of the text: neither past the
+// range the caller gives nor past the buffer (which the address sanitizer
+// sees, as the copies below are exactly as long as the text).
+TEST(JsonParser, BlockReadingStaysInsideTheText)
+{
+    const std::string text = "[\"" + std::string(40, 'x') + "\"," + std::string(40, ' ') + "\"" +
+                             std::string(20, 'y') + "\"]" + std::string(40, '\n');
+    const size_t complete = text.find(']') + 1;
+    for (size_t end = 1; end <= text.size(); ++end) {
+        SCOPED_TRACE(end);
+        EXPECT_EQ(ParseJSONValue(Bytes(text), 0, static_cast<int64_t>(end), TJSONParseOption::IsUTF8) != nullptr,
+                  end >= complete);
+        const std::vector<uint8_t> exact(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end));
+        EXPECT_EQ(ParseJSONValue(exact) != nullptr, end >= complete);
+        EXPECT_EQ(ParseJSONValue(exact, TJSONParseOption::IsUTF8 | TJSONParseOption::LineComments) != nullptr,
+                  end >= complete);
+    }
+}
+
+TEST(JsonParser, BlankRunsOfEveryLength)
+{
+    const char blanks[] = {' ', '\t', '\n', '\r'};
+    for (size_t length = 0; length <= 40; ++length) {
+        std::string run;
+        for (size_t i = 0; i < length; ++i)
+            run += blanks[(i * 3 + length) % 4];
+        SCOPED_TRACE(length);
+        auto value = Parse(run + "{" + run + "\"a\"" + run + ":" + run + "[" + run + "1" + run + "," + run + "2" +
+                           run + "]" + run + "}" + run);
+        ASSERT_NE(AsObject(value), nullptr);
+        EXPECT_EQ(JsonCast<TJSONArray>(AsObject(value)->GetValue(u"a"))->Get(1)->Value(), u"2");
+        EXPECT_EQ(MemberText("{\"a\":" + run + "// note\n" + run + "3" + run + "}", u"a"), u"3");
+        // Any other byte ends the run where it stands, and is a fault there.
+        for (size_t at = 0; at < length; ++at)
+            for (char other : {'\v', '\f', '\0', 'x', '/'}) {
+                std::string broken = "[1" + run + "]";
+                broken[2 + at] = other;
+                try {
+                    ParseJSONValue(Bytes(broken), 0, static_cast<int64_t>(broken.size()),
+                                   TJSONParseOption::IsUTF8 | TJSONParseOption::RaiseExc);
+                    ADD_FAILURE() << "no fault at " << at;
+                } catch (const EJSONParseException& e) {
+                    EXPECT_EQ(e.Offset(), static_cast<int64_t>(2 + at));
+                }
+            }
+    }
+}
+
+std::u16string Ascii(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+// The reader's stacks start inside the reader and move to the heap when a
+// text nests deeper or holds more members and elements than that.
+TEST(JsonParser, StacksGrowPastTheirFirstEntries)
+{
+    std::string text;
+    const int depth = 40;
+    const int members = 70;
+    for (int level = 0; level < depth; ++level) {
+        text += "{";
+        for (int i = 0; i < members; ++i)
+            text += "\"m" + std::to_string(i) + "\":[" + std::to_string(level) + "," + std::to_string(i) + "],";
+        text += "\"next\":[";
+        for (int i = 0; i < members; ++i)
+            text += std::to_string(i) + ",";
+    }
+    text += "0";
+    for (int level = 0; level < depth; ++level)
+        text += "]}";
+    auto tree = Parse(text);
+    const TJSONValue* current = tree.get();
+    for (int level = 0; level < depth; ++level) {
+        const auto* object = JsonCast<TJSONObject>(current);
+        ASSERT_NE(object, nullptr);
+        ASSERT_EQ(object->Count(), members + 1);
+        for (int i : {0, members / 2, members - 1}) {
+            const auto* pair = JsonCast<TJSONArray>(object->GetValue(u"m" + Ascii(std::to_string(i))));
+            ASSERT_NE(pair, nullptr);
+            EXPECT_EQ(pair->Get(0)->Value(), Ascii(std::to_string(level)));
+            EXPECT_EQ(pair->Get(1)->Value(), Ascii(std::to_string(i)));
+        }
+        const auto* next = JsonCast<TJSONArray>(object->GetValue(u"next"));
+        ASSERT_NE(next, nullptr);
+        ASSERT_EQ(next->Count(), members + 1);
+        EXPECT_EQ(next->Get(members - 1)->Value(), Ascii(std::to_string(members - 1)));
+        current = next->Get(members);
+    }
+    EXPECT_EQ(current->Value(), u"0");
 }
 
 } // namespace
