@@ -93,7 +93,8 @@ const xml::TXmlNode* FoldingFindPath(const xml::TXmlNode& root, std::string_view
 {
     const std::u16string wanted = Folded(path);
     std::vector<std::pair<const xml::TXmlNode*, std::u16string>> pending;
-    const std::u16string rootPath = u"/" + Folded(root.Name());
+    std::u16string rootPath = u"/";
+    rootPath += Folded(root.Name());
     for (int i = root.NodeCount() - 1; i >= 0; --i)
         pending.emplace_back(root.Nodes(i), rootPath);
     while (!pending.empty()) {
@@ -131,7 +132,8 @@ void CompareSearches(const xml::TXmlNode& root)
             __builtin_trap();
         if (root.NodeByName(name) != FoldingNodeByName(root, name))
             __builtin_trap();
-        const std::string path = "/" + std::string(root.Name()) + "/" + name;
+        std::string path = "/";
+        path.append(root.Name()).append("/").append(name);
         if (root.FindNode(path) != FoldingFindPath(root, path))
             __builtin_trap();
     }

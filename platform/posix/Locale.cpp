@@ -104,13 +104,35 @@ std::u16string DetectDecimalSeparator()
 
 } // namespace
 
+// A text of ASCII alone (IDs, names, most paths) maps as MapCase maps its
+// ASCII units, without the locale and in a string sized once: the
+// package readers' look-ups fold every application ID and name this way.
+template <char16_t From, char16_t To>
+bool MapAscii(std::u16string_view text, std::u16string& out)
+{
+    for (const char16_t c : text)
+        if (c >= 0x80)
+            return false;
+    out.assign(text);
+    for (char16_t& c : out)
+        if (c >= From && c <= To)
+            c = static_cast<char16_t>(c ^ 0x20);
+    return true;
+}
+
 std::u16string LowerCase(std::u16string_view text)
 {
+    std::u16string out;
+    if (MapAscii<u'A', u'Z'>(text, out))
+        return out;
     return MapCase(text, Lower);
 }
 
 std::u16string UpperCase(std::u16string_view text)
 {
+    std::u16string out;
+    if (MapAscii<u'a', u'z'>(text, out))
+        return out;
     return MapCase(text, Upper);
 }
 

@@ -56,6 +56,24 @@ TEST(PlatformCase, NonAsciiLettersFoldAndCompare)
     EXPECT_EQ(LowerCase(astral), u"\U00010428x");
 }
 
+// ASCII texts take a shorter way than texts with other units: both must
+// map every ASCII unit alike.
+TEST(PlatformCase, AsciiTextsMapAsMixedOnes)
+{
+    std::u16string ascii;
+    for (char16_t c = 0; c < 0x80; ++c)
+        ascii += c;
+    const std::u16string mixed = ascii + u"\u00E9";
+    const std::u16string upper = UpperCase(ascii);
+    const std::u16string lower = LowerCase(ascii);
+    EXPECT_EQ(upper + u"\u00C9", UpperCase(mixed));
+    EXPECT_EQ(lower + u"\u00E9", LowerCase(mixed));
+    for (char16_t c = 0; c < 0x80; ++c) {
+        EXPECT_EQ(upper[c], addoscope::base::AsciiUpper(c)) << int(c);
+        EXPECT_EQ(lower[c], addoscope::base::AsciiLower(c)) << int(c);
+    }
+}
+
 TEST(PlatformLocale, LanguageNameFromEnvironment)
 {
     TScopedEnv all("LC_ALL", nullptr);
