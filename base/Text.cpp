@@ -1,15 +1,11 @@
 #include "base/Text.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "base/Utf8.h"
 
-// SSE2 (every x86-64, and x86 builds that enable it) takes the ASCII runs
-// of paths sixteen units at a time; elsewhere the loops below do it.
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-#define ADDOSCOPE_TEXT_SSE2 1
-#include <emmintrin.h>
-#endif
+#include "base/Simd.h"
 
 namespace addoscope::base {
 
@@ -76,7 +72,7 @@ void Utf16ToUtf8(std::u16string_view text, std::string& out)
     const char16_t* from = text.data();
     char* to = out.data();
     size_t ascii = 0;
-#if ADDOSCOPE_TEXT_SSE2
+#if ADDOSCOPE_SSE2
     const auto asciiBlock = [from, to](size_t at) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at + 8));
@@ -123,11 +119,51 @@ void Utf16ToUtf8(std::u16string_view text, std::string& out)
     }
 }
 
+void WidenBytes(const uint8_t* from, size_t length, char16_t* to)
+{
+#ifdef ADDOSCOPE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    auto store8 = [&](size_t at) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + at)), zero));
+    };
+    if (length >= 8) {
+        size_t i = 0;
+        for (; length - i >= 16; i += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(block, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(block, zero));
+        }
+        if (length - i >= 8) {
+            store8(i);
+            i += 8;
+        }
+        // The last units once more, so that no single bytes are left.
+        if (i < length)
+            store8(length - 8);
+        return;
+    }
+    if (length >= 4) {
+        // Two overlapping quarters of a block: names are mostly this short.
+        auto store4 = [&](size_t at) {
+            uint32_t bytes;
+            std::memcpy(&bytes, from + at, 4);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(to + at),
+                             _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero));
+        };
+        store4(0);
+        store4(length - 4);
+        return;
+    }
+#endif
+    for (size_t i = 0; i < length; ++i)
+        to[i] = from[i];
+}
+
 std::u16string Latin1ToUtf16(std::string_view text)
 {
     std::u16string out(text.size(), u'\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<uint8_t>(text[i]);
+    WidenBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size(), out.data());
     return out;
 }
 
@@ -151,7 +187,10 @@ bool SameTextAscii(std::u16string_view a, std::u16string_view b)
     return true;
 }
 
-#if ADDOSCOPE_TEXT_SSE2
+// The aligned search reads past the terminator inside its last block,
+// which only GCC and clang can tell the address sanitizer about.
+#if ADDOSCOPE_SSE2 && (defined(__GNUC__) || defined(__clang__))
+#define ADDOSCOPE_ALIGNED_WIDE_LENGTH 1
 namespace {
 
 // Aligned 16-byte loads never cross a page, so reading the rest of the
@@ -180,7 +219,7 @@ size_t WideLength(const char16_t* text)
 {
     if (!text)
         return 0;
-#if ADDOSCOPE_TEXT_SSE2
+#if ADDOSCOPE_ALIGNED_WIDE_LENGTH
     // The host's names: every request measures one.
     if ((reinterpret_cast<uintptr_t>(text) & 1) == 0)
         return AlignedWideLength(text);

@@ -14,6 +14,9 @@ std::string Utf16ToUtf8(std::u16string_view text);
 void Utf16ToUtf8(std::u16string_view text, std::string& out);
 // Widens 7-bit text; bytes above 0x7F are taken as Latin-1.
 std::u16string Latin1ToUtf16(std::string_view text);
+// Bytes widened to as many UTF-16 units (each byte its own code point, as
+// Latin-1 and ASCII are), written to `to`.
+void WidenBytes(const uint8_t* from, size_t length, char16_t* to);
 
 // ASCII-only case folding and comparison.
 char16_t AsciiUpper(char16_t c);

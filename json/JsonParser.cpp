@@ -7,6 +7,7 @@
 #include "base/IntText.h"
 #include "base/Arena.h"
 #include "base/Exception.h"
+#include "base/Simd.h"
 #include "base/Text.h"
 #include "base/Utf8.h"
 #include "json/JsonStringCache.h"
@@ -17,10 +18,6 @@
 #include <cstring>
 #include <optional>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ADDOSCOPE_JSON_SSE2 1
-#endif
 
 namespace addoscope::json {
 namespace detail {
@@ -70,7 +67,7 @@ constexpr auto SkipStartByte = [] {
     return table;
 }();
 
-#ifdef ADDOSCOPE_JSON_SSE2
+#ifdef ADDOSCOPE_SSE2
 inline __m128i Load16(const uint8_t* p)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -90,7 +87,7 @@ template <class TBlockStops>
 const uint8_t* SkipRun(const uint8_t* p, const uint8_t* end, const std::array<bool, 256>& runByte,
                        [[maybe_unused]] TBlockStops blockStops)
 {
-#ifdef ADDOSCOPE_JSON_SSE2
+#ifdef ADDOSCOPE_SSE2
     for (; end - p >= 16; p += 16) {
         const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(blockStops(Load16(p))));
         if (stops != 0)
@@ -106,7 +103,7 @@ const uint8_t* SkipRun(const uint8_t* p, const uint8_t* end, const std::array<bo
 const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end)
 {
     return SkipRun(p, end, PlainStringByte, [](auto block) {
-#ifdef ADDOSCOPE_JSON_SSE2
+#ifdef ADDOSCOPE_SSE2
         // A byte of 80 hex or above stops the run by its own top bit.
         return _mm_or_si128(_mm_or_si128(Equal16(block, '"'), Equal16(block, '\\')), block);
 #else
@@ -125,7 +122,7 @@ const uint8_t* SkipBlanks(const uint8_t* p, const uint8_t* end)
     if (end - p >= 2 && !BlankByte[p[1]])
         return p + 1;
     return SkipRun(p, end, BlankByte, [](auto block) {
-#ifdef ADDOSCOPE_JSON_SSE2
+#ifdef ADDOSCOPE_SSE2
         const __m128i blanks = _mm_or_si128(_mm_or_si128(Equal16(block, ' '), Equal16(block, '\n')),
                                             _mm_or_si128(Equal16(block, '\t'), Equal16(block, '\r')));
         return _mm_andnot_si128(blanks, _mm_set1_epi8(-128));
@@ -135,47 +132,6 @@ const uint8_t* SkipBlanks(const uint8_t* p, const uint8_t* end)
     });
 }
 
-// Widens `length` plain (ASCII) bytes to UTF-16 units.
-void WidenPlain(const uint8_t* from, size_t length, char16_t* to)
-{
-#ifdef ADDOSCOPE_JSON_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    auto store8 = [&](size_t at) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
-                         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + at)), zero));
-    };
-    if (length >= 8) {
-        size_t i = 0;
-        for (; length - i >= 16; i += 16) {
-            const __m128i block = Load16(from + i);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(block, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(block, zero));
-        }
-        if (length - i >= 8) {
-            store8(i);
-            i += 8;
-        }
-        // The last units once more, so that no single bytes are left.
-        if (i < length)
-            store8(length - 8);
-        return;
-    }
-    if (length >= 4) {
-        // Two overlapping quarters of a block: names are mostly this short.
-        auto store4 = [&](size_t at) {
-            uint32_t bytes;
-            std::memcpy(&bytes, from + at, 4);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(to + at),
-                             _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero));
-        };
-        store4(0);
-        store4(length - 4);
-        return;
-    }
-#endif
-    for (size_t i = 0; i < length; ++i)
-        to[i] = from[i];
-}
 
 // The reader's message for a malformed UTF-8 sequence; values beyond
 // Unicode (F4 90 .. F7 BF) count as a bad lead byte.
@@ -599,7 +555,7 @@ private:
         const size_t length = static_cast<size_t>(FPos - start);
         Work(static_cast<int64_t>(length / 32));
         char16_t* text = FArena->AllocateArray<char16_t>(length);
-        WidenPlain(start, length, text);
+        base::WidenBytes(start, length, text);
         Attach(NewNode<TJSONNumber>(std::u16string_view(text, length)));
     }
 
@@ -643,7 +599,7 @@ private:
         Work(static_cast<int64_t>(length / 32));
         CheckLength(length);
         char16_t* text = FArena->AllocateArray<char16_t>(length);
-        WidenPlain(start, length, text);
+        base::WidenBytes(start, length, text);
         return std::u16string_view(text, length);
     }
 
@@ -676,7 +632,7 @@ private:
                 const size_t length = static_cast<size_t>(run - FPos);
                 Work(static_cast<int64_t>(length / 32));
                 ReserveChars(length);
-                WidenPlain(FPos, length, FCharData.get() + FCharCount);
+                base::WidenBytes(FPos, length, FCharData.get() + FCharCount);
                 FCharCount += length;
                 FPos = run;
             }

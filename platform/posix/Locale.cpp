@@ -107,7 +107,7 @@ std::u16string DetectDecimalSeparator()
 // A text of ASCII alone (IDs, names, most paths) maps as MapCase maps its
 // ASCII units, without the locale and in a string sized once: the
 // package readers' look-ups fold every application ID and name this way.
-template <char16_t From, char16_t To>
+template <char16_t (*Map)(char16_t)>
 bool MapAscii(std::u16string_view text, std::u16string& out)
 {
     for (const char16_t c : text)
@@ -115,15 +115,14 @@ bool MapAscii(std::u16string_view text, std::u16string& out)
             return false;
     out.assign(text);
     for (char16_t& c : out)
-        if (c >= From && c <= To)
-            c = static_cast<char16_t>(c ^ 0x20);
+        c = Map(c);
     return true;
 }
 
 std::u16string LowerCase(std::u16string_view text)
 {
     std::u16string out;
-    if (MapAscii<u'A', u'Z'>(text, out))
+    if (MapAscii<base::AsciiLower>(text, out))
         return out;
     return MapCase(text, Lower);
 }
@@ -131,7 +130,7 @@ std::u16string LowerCase(std::u16string_view text)
 std::u16string UpperCase(std::u16string_view text)
 {
     std::u16string out;
-    if (MapAscii<u'a', u'z'>(text, out))
+    if (MapAscii<base::AsciiUpper>(text, out))
         return out;
     return MapCase(text, Upper);
 }

@@ -114,6 +114,13 @@ def bombs(out):
                                                100 * MIB // 20, b'"d":{"message":"D"}}'))
     write(out, "messages-100mb.xpi", raw_zip([(b"manifest.json", 0, manifest, zlib.crc32(manifest), len(manifest)),
                                               (b"_locales/en/messages.json", 8, msg, mcrc, msize)]))
+    # Stated sizes that lie upwards: the streams are sized from them, up to
+    # their caps, so each claims the most it may; the data are a few bytes.
+    small = b'{"name":"__MSG_n__","default_locale":"en"}'
+    small_msg = b'{"n":{"message":"Stated"}}'
+    write(out, "stated-sizes.xpi", raw_zip([
+        (b"manifest.json", 0, small, zlib.crc32(small), 0xFFFFFFFE),
+        (b"_locales/en/messages.json", 0, small_msg, zlib.crc32(small_msg), 0xFFFFFFFE)]))
     # Many small nodes: arrays of numbers and elements fill a reader's tree.
     data, size, crc = deflate_chunks(repeated(b'{"name":"N","a":[', b"0,", 50 * MIB, b'0]}'))
     write(out, "json-nodes.xpi", raw_zip([(b"manifest.json", 8, data, crc, size)]))
